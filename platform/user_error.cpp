@@ -1,0 +1,36 @@
+#include "platform/user_error.h"
+
+#include "platform/codepage.h"
+
+namespace qm {
+
+std::wstring FormatUserMessage(const std::wstring& pattern,
+                               std::initializer_list<MessageArg> args) {
+    std::wstring out;
+    auto arg = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const wchar_t ch = pattern[i];
+        if (ch == L'%' && i + 1 < pattern.size()) {
+            const wchar_t spec = pattern[i + 1];
+            if (spec == L'%') {
+                out += L'%';
+                ++i;
+                continue;
+            }
+            if ((spec == L's' || spec == L'd') && arg != args.end()) {
+                out += arg->text();
+                ++arg;
+                ++i;
+                continue;
+            }
+        }
+        out += ch;
+    }
+    return out;
+}
+
+void ThrowUserError(const std::wstring& pattern, std::initializer_list<MessageArg> args) {
+    throw UserError(ToNarrow(FormatUserMessage(pattern, args)));
+}
+
+} // namespace qm

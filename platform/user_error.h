@@ -1,0 +1,40 @@
+#pragma once
+// The program's error exception: its what() is a complete narrow message for the user, in the
+// thread's ANSI code page, shown as it is in the error box.
+#include <cstdint>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+
+namespace qm {
+
+class UserError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One argument of a message pattern: a wide text for "%s" or a number for "%d".
+class MessageArg {
+public:
+    MessageArg(const std::wstring& text) : text_(text) {}
+    MessageArg(const wchar_t* text) : text_(text) {}
+    MessageArg(long number) : text_(std::to_wstring(number)) {}
+    MessageArg(int number) : text_(std::to_wstring(number)) {}
+    // Error codes are DWORDs; "%d" shows them as signed 32-bit values.
+    MessageArg(unsigned long number) : text_(std::to_wstring(static_cast<int32_t>(number))) {}
+    const std::wstring& text() const { return text_; }
+
+private:
+    std::wstring text_;
+};
+
+// Fills "%s" and "%d" in order with the arguments, as printf would ("%d" of an error code is
+// its signed 32-bit value); "%%" gives "%".
+std::wstring FormatUserMessage(const std::wstring& pattern,
+                               std::initializer_list<MessageArg> args);
+
+// Formats the message, converts it to narrow text and throws it as UserError.
+[[noreturn]] void ThrowUserError(const std::wstring& pattern,
+                                 std::initializer_list<MessageArg> args);
+
+} // namespace qm
