@@ -1,0 +1,14 @@
+#pragma once
+// The install folder recorded in the suite installer's catalogue under roaming AppData.
+#include <string>
+
+namespace qm {
+
+// Replaces output with the AppPath read from components.xml when that file is found; true
+// when output is non-empty at the end. Lets the XML library's errors through.
+bool GetCatalogueAppPath(std::wstring& output);
+
+// The text of the first child of the first top-level "Setup" whose name contains "AppPath".
+std::wstring ReadComponentsAppPath(const char* narrowPath);
+
+} // namespace qm

@@ -1,0 +1,26 @@
+#pragma once
+// Copies replacement files from the LicenseFile folder beside the program into the suite's
+// folders. Failures throw UserError with the message the user sees.
+#include <string>
+
+namespace qm {
+
+// The folder of the running program's executable, read whole whatever its length; empty when
+// the path holds no backslash.
+std::wstring ProgramFolder();
+
+// Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
+// into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.
+void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
+                           const std::wstring& fileName);
+
+// Copies LicenseFile\sourceName over folder\targetName and over parent(folder)\targetName,
+// each only when a file of that name is already present there.
+void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
+                             const std::wstring& targetName);
+
+// True when LicenseFile\fileName has a higher revision than folder\fileName (which must be
+// present).
+bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName);
+
+} // namespace qm
