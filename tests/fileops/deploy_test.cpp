@@ -37,6 +37,18 @@ private:
     std::vector<wchar_t> previous_;
 };
 
+// A file outside the scratch folder that a test may create; removed whatever happens.
+class RemovedAtEnd {
+public:
+    explicit RemovedAtEnd(std::wstring path) : path_(std::move(path)) { RemoveTree(path_); }
+    ~RemovedAtEnd() { RemoveTree(path_); }
+    RemovedAtEnd(const RemovedAtEnd&) = delete;
+    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+
+private:
+    std::wstring path_;
+};
+
 } // namespace
 
 TEST_CASE("deploy_paths_source") {
@@ -222,6 +234,7 @@ TEST_CASE("deploy_as_folder_without_backslash") {
     const std::wstring name = L"qm-fileops-root-" + std::to_wstring(GetCurrentProcessId());
     TempFolder temp;
     const CurrentFolder inside(temp.path());
+    const RemovedAtEnd rootFile(L"\\" + name);
     MakeFolder(L"bin");
 
     SUBCASE("root copy absent: nothing created at the root") {
@@ -235,7 +248,6 @@ TEST_CASE("deploy_as_folder_without_backslash") {
         DeployReplacementFileAs(L"bin", L"server.key", name);
         CHECK(ReadTextFile(L"\\" + name) == "new key");
         CHECK_FALSE(FileExists(L"bin\\" + name));
-        RemoveTree(L"\\" + name);
     }
 }
 
