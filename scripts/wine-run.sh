@@ -27,6 +27,7 @@ wineserver -p30 >/dev/null 2>&1 || true
 # reuse it (xvfb-run per test costs seconds each time).
 if [ -z "${DISPLAY:-}" ]; then
   display="$(
+    exec 8>"$prefix.xlock"
     flock 8
     if [ -f "$prefix.display" ]; then
       read -r num pid <"$prefix.display"
@@ -47,7 +48,7 @@ if [ -z "${DISPLAY:-}" ]; then
       fi
     done
     exit 1
-  )" 8>"$prefix.xlock"
+  )"
   export DISPLAY="$display"
 fi
 exec wine "$@"
