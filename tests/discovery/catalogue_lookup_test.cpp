@@ -92,12 +92,12 @@ TEST_CASE("catalogue_lookup_component_folder") {
 }
 
 TEST_CASE("catalogue_lookup_code_page") {
-    // The tests run with the Chinese ANSI code page (936): GBK bytes are decoded as such.
+    // The tests run with the Chinese ANSI code page (936): the AppPath bytes are GBK and are
+    // decoded as such, even after a UTF-8 byte-order mark.
     REQUIRE(GetACP() == 936);
     Catalogue catalogue;
-    const std::string gbkSuite = "\xCC\xD7\xBC\xFE"; // 套件
-    catalogue.WriteRef(gbkSuite + ";1");
-    catalogue.Write(L"\u5957\u4EF6\\components.xml",
+    catalogue.WriteRef("Suite;1");
+    catalogue.Write(L"Suite\\components.xml",
                     "\xEF\xBB\xBF<Setup><AppPath>D:\\\xD6\xD0\xCE\xC4</AppPath></Setup>");
     std::wstring output;
     CHECK(GetCatalogueAppPath(output));
