@@ -51,4 +51,8 @@ if [ -z "${DISPLAY:-}" ]; then
   )"
   export DISPLAY="$display"
 fi
+# Wine's own background processes (services, explorer) are started by the first program of
+# a server's life and inherit its output; if that is the caller's pipe, ctest waits for them
+# until the server idles out. Start them here, detached from the caller's descriptors.
+wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 exec wine "$@"
