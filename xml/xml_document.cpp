@@ -1,0 +1,279 @@
+#include "xml/xml_document.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "xml/xml_messages.h"
+#include "xml/xml_names.h"
+
+namespace qm {
+
+namespace {
+
+// Records reserved up front: one per 64 characters of text, plus a few.
+constexpr size_t kCharactersPerRecordGuess = 64;
+constexpr int32_t kSpareRecords = 8;
+
+// The start tags of the open elements: entry k holds the one at depth k + 1. The scanner
+// writes every node into the entry at `top`, so a start tag stays below a push.
+class OpenTagStack {
+public:
+    void Push() {
+        ++top;
+        if (top == capacity) {
+            capacity = 2 * capacity + 6;
+            entries_.resize(static_cast<size_t>(capacity));
+        }
+    }
+    NodeInfo& Top() { return entries_[static_cast<size_t>(top)]; }
+    NodeInfo& At(int32_t index) { return entries_[static_cast<size_t>(index)]; }
+
+    int32_t top = -1;
+    int32_t capacity = 0;
+
+private:
+    std::vector<NodeInfo> entries_;
+};
+
+std::string SpanText(const char* doc, int32_t left, int32_t right) {
+    if (right < left) {
+        return std::string();
+    }
+    return std::string(doc + left, static_cast<size_t>(right - left + 1));
+}
+
+} // namespace
+
+struct XmlDocument::ParseState {
+    OpenTagStack stack;
+    uint32_t baseLevel = 0;
+    int32_t depth = 0;
+    int32_t current = 0; // innermost open element; the parent of new elements
+    int32_t first = 0;
+    bool movedChildren = false;
+};
+
+XmlDocument::XmlDocument() {
+    ParseDocument();
+}
+
+bool XmlDocument::SetDocument(const char* text) {
+    docText_.assign(text != nullptr ? text : "");
+    errorText_.clear();
+    return ParseDocument();
+}
+
+bool XmlDocument::SetDocument(std::string text) {
+    // The scan relies on the zero terminator: keep the text before the first zero byte.
+    text.resize(std::strlen(text.c_str()));
+    docText_ = std::move(text);
+    errorText_.clear();
+    return ParseDocument();
+}
+
+bool XmlDocument::ParseDocument() {
+    ResetPosition();
+    posFree_ = 1;
+    const size_t guess = docText_.size() / kCharactersPerRecordGuess + kSpareRecords;
+    AllocateRecords(static_cast<int32_t>(std::min<size_t>(guess, INT32_MAX)));
+    records_[0] = ElementRecord{};
+    if (docText_.empty()) {
+        errorText_ = xml_message::kEmptyDocument;
+    } else {
+        TokenCursor cursor = CursorAt(0);
+        const int32_t root = ParseElements(cursor);
+        ElementRecord& document = records_[0];
+        document.length = static_cast<int32_t>(docText_.size());
+        if (root != 0) {
+            document.firstChild = root;
+            // A problem met by the parse loop comes first.
+            if (records_[root].next != 0 && (document.flags & DocumentIllFormed) == 0) {
+                errorText_ = xml_message::kRootHasSibling;
+            }
+        } else {
+            errorText_ = xml_message::kNoRootElement;
+        }
+    }
+    ResetPosition();
+    const ElementRecord& document = records_[0];
+    return records_.size() > 0 && (document.flags & DocumentIllFormed) == 0 &&
+           document.firstChild != 0 && records_[document.firstChild].next == 0;
+}
+
+void XmlDocument::AllocateRecords(int32_t count) {
+    const int64_t wanted = count != 0 ? count : static_cast<int64_t>(posFree_) + posFree_ / 2;
+    records_.Grow(wanted, posFree_);
+}
+
+TokenCursor XmlDocument::CursorAt(int32_t next) const {
+    TokenCursor cursor;
+    cursor.doc = docText_.c_str();
+    cursor.next = next;
+    return cursor;
+}
+
+int32_t XmlDocument::ParseElements(TokenCursor& cursor) {
+    cursor.next = 0;
+    errorText_.clear();
+    ParseState parse;
+    parse.stack.Push();
+    parse.baseLevel = records_[0].flags & ElementLevelMask;
+    for (;;) {
+        NodeInfo& node = parse.stack.Top();
+        switch (ScanNode(cursor, node)) {
+        case NodeElement:
+            OpenElement(parse, node);
+            break;
+        case NodeEndTag:
+            CloseByEndTag(parse, cursor, node);
+            break;
+        case NodeError:
+            MarkProblem(parse.current, node.text);
+            break;
+        case NodeEnd:
+            while (parse.depth > 0) {
+                CloseUnended(parse, nullptr);
+            }
+            if (parse.movedChildren) {
+                ResolveMovedParents();
+            }
+            return parse.first;
+        default:
+            break; // text, whitespace, CDATA, processing instructions, comments, doctypes
+        }
+    }
+}
+
+void XmlDocument::OpenElement(ParseState& parse, const NodeInfo& node) {
+    if (posFree_ == records_.size()) {
+        AllocateRecords(0);
+    }
+    const int32_t index = posFree_++;
+    if (parse.first == 0) {
+        parse.first = index;
+    }
+    ElementRecord& record = records_[index];
+    ElementRecord& parent = records_[parse.current];
+    record.parent = parse.current;
+    record.next = 0;
+    uint32_t flags = 0;
+    if (parent.firstChild != 0) {
+        ElementRecord& firstSibling = records_[parent.firstChild];
+        const int32_t last = firstSibling.prev;
+        records_[last].next = index;
+        firstSibling.prev = index;
+        record.prev = last;
+    } else {
+        parent.firstChild = index;
+        record.prev = index;
+        flags = ElementFirstChild;
+    }
+    record.flags =
+        flags | ((static_cast<uint32_t>(parse.depth) + parse.baseLevel) & ElementLevelMask);
+    record.firstChild = 0;
+    record.start = node.start;
+    if ((node.nodeFlags & NodeEmptyElement) != 0) {
+        record.SetTagLengths(node.length, 0);
+        record.length = node.length;
+    } else {
+        record.SetTagLengths(node.length, 0);
+        ++parse.depth;
+        parse.current = index;
+        parse.stack.Push();
+    }
+}
+
+void XmlDocument::MarkProblem(int32_t current, const std::string& message) {
+    records_[0].flags |= DocumentIllFormed;
+    records_[current].flags |= ElementHasError;
+    if (errorText_.empty()) {
+        errorText_ = message;
+    }
+}
+
+void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
+                                const NodeInfo& endTag) {
+    const char* doc = docText_.c_str();
+    const int32_t nameLength = cursor.right - cursor.left + 1;
+    int32_t matched = 0; // depth of the element the end tag closes; 0: none
+    for (int32_t entry = parse.depth - 1; entry >= 0; --entry) {
+        if (NameMatches(doc + cursor.left, nameLength, parse.stack.At(entry).text.c_str())) {
+            matched = entry + 1;
+            break;
+        }
+    }
+    if (matched == 0) {
+        MarkProblem(parse.current,
+                    FormatXmlMessage(xml_message::kNoStartTag,
+                                     {SpanText(doc, cursor.left, cursor.right), endTag.start}));
+        return;
+    }
+    while (parse.depth > matched) {
+        CloseUnended(parse, &cursor);
+    }
+    ElementRecord& element = records_[parse.current];
+    element.length = endTag.start + endTag.length - element.start;
+    element.SetTagLengths(element.StartTagLength(), endTag.length);
+    parse.current = element.parent;
+    --parse.depth;
+    --parse.stack.top;
+}
+
+void XmlDocument::CloseUnended(ParseState& parse, const TokenCursor* mismatchedEndTag) {
+    records_[0].flags |= DocumentIllFormed;
+    const int32_t index = parse.current;
+    ElementRecord& element = records_[index];
+    const int32_t parentIndex = element.parent;
+    ElementRecord& parent = records_[parentIndex];
+    element.SetTagLengths(element.StartTagLength(), 0);
+    element.flags |= ElementNotEnded;
+    element.length = element.StartTagLength();
+    const int32_t children = element.firstChild;
+    element.firstChild = 0;
+    if ((element.flags & ElementHasError) != 0) {
+        element.flags &= ~ElementHasError;
+        parent.flags |= ElementHasError;
+    }
+    if (children != 0) {
+        // The children follow the element as its siblings, keeping their own flags. Their
+        // parent links still name the element; ResolveMovedParents fixes them once at the
+        // end, so a deep unended chain costs linear time, not quadratic.
+        ElementRecord& firstMoved = records_[children];
+        const int32_t lastMoved = firstMoved.prev;
+        element.next = children;
+        firstMoved.prev = index;
+        records_[parent.firstChild].prev = lastMoved;
+        parse.movedChildren = true;
+    }
+    const std::string& name = parse.stack.At(parse.depth - 1).text;
+    --parse.depth;
+    --parse.stack.top;
+    parse.current = parentIndex;
+    if (!errorText_.empty()) {
+        return;
+    }
+    if (mismatchedEndTag == nullptr) {
+        errorText_ = FormatXmlMessage(xml_message::kNotEnded, {name, element.start});
+    } else {
+        const TokenCursor& tag = *mismatchedEndTag;
+        errorText_ = FormatXmlMessage(
+            xml_message::kEndTagMismatch,
+            {SpanText(docText_.c_str(), tag.left, tag.right), tag.left - 1, name, element.start});
+    }
+}
+
+// An element closed as unended handed its children to its parent; a record whose parent link
+// names such an element belongs to that element's (resolved) parent. Parents come before
+// their children, so one pass in index order resolves every chain.
+void XmlDocument::ResolveMovedParents() {
+    for (int32_t i = 1; i < posFree_; ++i) {
+        ElementRecord& record = records_[i];
+        const ElementRecord& parent = records_[record.parent];
+        if (record.parent != 0 && (parent.flags & ElementNotEnded) != 0) {
+            record.parent = parent.parent;
+        }
+    }
+}
+
+} // namespace qm
