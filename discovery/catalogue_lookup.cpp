@@ -7,7 +7,6 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <stdexcept>
 
@@ -17,6 +16,12 @@ namespace {
 
 constexpr HWND kNoOwner = nullptr;
 constexpr BOOL kDoNotCreate = FALSE;
+
+// What PathFileExistsW answers (any existing file system object), without importing
+// shlwapi.dll: the fewer DLLs an elevated program pulls in, the fewer can be planted.
+bool PathExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // The narrow path handed to the XML library; a path the code page cannot carry at all is
 // reported the way the library reports a file it cannot open.
@@ -48,7 +53,7 @@ bool GetCatalogueAppPath(std::wstring& output) {
     }
 
     const std::wstring commonRef = catalogueFolder + L"\\common_ref.xml";
-    if (!PathFileExistsW(commonRef.c_str())) {
+    if (!PathExists(commonRef)) {
         return false;
     }
     const std::wstring refValue = QueryXmlFileValue(commonRef, L"ref/Component", L"ref");
@@ -58,7 +63,7 @@ bool GetCatalogueAppPath(std::wstring& output) {
 
     const std::wstring componentsFile =
         ComponentsFilePath(catalogueFolder, CatalogueComponentName(refValue));
-    if (!PathFileExistsW(componentsFile.c_str())) {
+    if (!PathExists(componentsFile)) {
         return false;
     }
     output = ReadComponentsAppPath(NarrowComponentsPath(componentsFile).c_str());
