@@ -4,6 +4,16 @@
 
 namespace qm {
 
+namespace {
+
+// Records are left uninitialised: every field is written when a record is taken into use,
+// and untouched pages of a large segment then cost no physical memory.
+std::unique_ptr<ElementRecord[]> AllocateSegment(int32_t records) {
+    return std::unique_ptr<ElementRecord[]>(new ElementRecord[static_cast<size_t>(records)]);
+}
+
+} // namespace
+
 int32_t ElementIndex::SegmentLength(int32_t segment) const {
     const int64_t past = static_cast<int64_t>(segment) * kSegmentRecords;
     return static_cast<int32_t>(
@@ -12,7 +22,7 @@ int32_t ElementIndex::SegmentLength(int32_t segment) const {
 
 // Allocates `records` for `segment` and copies over the records in use from the old one.
 void ElementIndex::ReplaceSegment(int32_t segment, int32_t records, int32_t inUse) {
-    auto fresh = std::make_unique<ElementRecord[]>(static_cast<size_t>(records));
+    auto fresh = AllocateSegment(records);
     if (segments_[segment]) {
         const int64_t first = static_cast<int64_t>(segment) * kSegmentRecords;
         const int64_t keep = std::min<int64_t>({inUse - first, SegmentLength(segment), records});
