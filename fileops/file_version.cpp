@@ -34,12 +34,32 @@ template <typename Fn> Fn LookUp(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
+// The system folder's own copy by its full path. A load by name alone returns any module of
+// that name already in the process, and a planted copy can get there before us through
+// another DLL's import (Wine's user32 imports version.dll); a full path never matches it.
+std::wstring SystemVersionLibraryPath() {
+    const UINT length = GetSystemDirectoryW(nullptr, 0);
+    if (length == 0) {
+        return std::wstring();
+    }
+    std::vector<wchar_t> folder(length);
+    const UINT written = GetSystemDirectoryW(folder.data(), length);
+    if (written == 0 || written >= length) {
+        return std::wstring();
+    }
+    return std::wstring(folder.data(), written) + L"\\version.dll";
+}
+
 VersionLibrary LoadFromSystemFolder() {
     VersionLibrary library;
     // version.dll is not a KnownDLL: a plain load would take a copy planted beside this
-    // elevated program. Only the system folder is searched.
-    library.module.reset(
-        LoadLibraryExW(L"version.dll", kReservedFile, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    // elevated program. Only the system folder's copy is taken, and its own imports are
+    // searched for in the system folder only.
+    const std::wstring path = SystemVersionLibraryPath();
+    if (path.empty()) {
+        return library;
+    }
+    library.module.reset(LoadLibraryExW(path.c_str(), kReservedFile, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!library.module) {
         return library;
     }
