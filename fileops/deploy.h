@@ -1,6 +1,8 @@
 #pragma once
 // Copies replacement files from the LicenseFile folder beside the program into the suite's
 // folders. Failures throw UserError with the message the user sees.
+#include "fileops/file_version.h"
+
 #include <string>
 
 namespace qm {
@@ -8,6 +10,9 @@ namespace qm {
 // The folder of the running program's executable, read whole whatever its length; empty when
 // the path holds no backslash.
 std::wstring ProgramFolder();
+
+// programFolder\LicenseFile\name: where every replacement file comes from.
+std::wstring ReplacementSourcePath(const std::wstring& programFolder, const std::wstring& name);
 
 // Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
 // into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.
@@ -22,5 +27,8 @@ void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sou
 // True when LicenseFile\fileName has a higher revision than folder\fileName (which must be
 // present).
 bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName);
+
+// Only the revision decides (signed, strict); the other three parts play no part.
+bool IsRevisionNewer(const FileVersionNumbers& installed, const FileVersionNumbers& replacement);
 
 } // namespace qm

@@ -22,4 +22,8 @@ bool LoadVersionLibrary();
 // otherwise, with the record filled when the fixed information could be read.
 bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers);
 
+// Splits the two 32-bit words of a fixed file version (dwFileVersionMS, dwFileVersionLS)
+// into its four parts.
+FileVersionNumbers UnpackFileVersion(uint32_t versionMS, uint32_t versionLS);
+
 } // namespace qm

@@ -8,4 +8,8 @@ namespace qm {
 // read, or empty when none ran.
 std::wstring TerminateProcessesByName(const std::wstring& imageName);
 
+// The match test for one snapshot entry: the whole file name, unit by unit, case-sensitive.
+// A name that is only a leading part of imageName does not match.
+bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName);
+
 } // namespace qm

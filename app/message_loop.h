@@ -1,0 +1,10 @@
+#pragma once
+#include <windows.h>
+
+namespace qm {
+
+// Dispatches the thread's messages, accelerators first, until WM_QUIT or a failure of
+// GetMessageW.
+void RunMessageLoop(HACCEL accelerators);
+
+} // namespace qm

@@ -1,0 +1,53 @@
+#pragma once
+// Everything the update run asks of the world outside its own decisions. The program uses the
+// Win32 calls and the suite operations (system_edges.h); tests put recorders in their place,
+// so the run's sequence is exercised without one-second sleeps, message boxes or processes.
+#include "fileops/file_version.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qm {
+
+class RunEdges {
+public:
+    virtual ~RunEdges() = default;
+
+    // The host window and the user.
+    virtual void KillRunTimer() = 0;
+    // Narrow text and caption, shown modally with one OK button; returns when it is closed.
+    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    virtual void DestroyHostWindow() = 0;
+
+    // The system.
+    virtual void Wait(uint32_t milliseconds) = 0;
+    // Starts a program hidden; returns what ShellExecute answered (32 or less is a failure).
+    virtual intptr_t StartProgram(const std::wstring& imagePath,
+                                  const std::wstring& parameters) = 0;
+    // False when the roaming application-data folder cannot be had.
+    virtual bool GetRoamingAppDataFolder(std::wstring& folder) = 0;
+    virtual bool FolderExists(const std::wstring& folder) = 0;
+    // False, with the system's error code, when version.dll cannot be loaded from the system
+    // folder.
+    virtual bool LoadVersionLibrary(uint32_t& errorCode) = 0;
+
+    // Where the suite is installed.
+    virtual std::wstring GetCatalogueAppPath() = 0;
+    virtual std::wstring CollectVendorAppPaths() = 0;
+    virtual std::wstring FindLegacyAppPath() = 0;
+    virtual std::wstring ReadLegacyAppPath() = 0;
+
+    // The suite's processes and files.
+    virtual std::wstring TerminateProcessesByName(const std::wstring& imageName) = 0;
+    virtual bool GetFileVersionNumbers(const std::wstring& filePath,
+                                       FileVersionNumbers& numbers) = 0;
+    virtual bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) = 0;
+    // Both deployments throw UserError with the message for the user.
+    virtual void DeployReplacementFile(const std::wstring& installFolder,
+                                       const std::wstring& userFolder,
+                                       const std::wstring& fileName) = 0;
+    virtual void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
+                                         const std::wstring& targetName) = 0;
+};
+
+} // namespace qm

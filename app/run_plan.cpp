@@ -1,0 +1,84 @@
+#include "app/run_plan.h"
+
+#include "platform/paths.h"
+#include "platform/user_error.h"
+
+namespace qm {
+
+namespace {
+constexpr intptr_t kLastShellExecuteError = 32;
+} // namespace
+
+bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths) {
+    return !cataloguePath.empty() || !vendorPaths.empty();
+}
+
+std::vector<std::wstring> SplitFolderList(const std::wstring& text) {
+    std::vector<std::wstring> folders;
+    size_t position = 0;
+    while (position < text.size()) {
+        const size_t comma = text.find(L',', position);
+        if (comma == std::wstring::npos) {
+            break;
+        }
+        if (comma > position) {
+            folders.push_back(text.substr(position, comma - position));
+        }
+        position = comma + 1;
+    }
+    return folders;
+}
+
+std::vector<std::wstring> InstallFoldersToHandle(const std::wstring& cataloguePath,
+                                                 const std::wstring& vendorPaths) {
+    if (!cataloguePath.empty()) {
+        return {};
+    }
+    return SplitFolderList(vendorPaths);
+}
+
+SiblingFolders SiblingFoldersOf(const std::wstring& installFolder) {
+    const std::wstring parent = ParentFolder(TrimTrailingBackslash(installFolder));
+    return {JoinPath(parent, kClientSubfolder), JoinPath(parent, kCentreSubfolder)};
+}
+
+std::vector<std::wstring> TlsFilesForClient(bool hasVersion, int32_t revision) {
+    if (hasVersion && revision >= kCombinedTlsRevision) {
+        return {kCombinedTlsFile};
+    }
+    return {kKeyFile, kCertificateFile};
+}
+
+std::wstring CatalogueClientFolder(const std::wstring& cataloguePath) {
+    return JoinPath(ParentFolder(cataloguePath), kClientSubfolder);
+}
+
+std::wstring PerUserBaseFolder(const std::wstring& appDataFolder) {
+    return JoinPath(appDataFolder, kVendorSubfolder);
+}
+
+std::wstring PerUserClientFolder(const std::wstring& perUserBaseFolder) {
+    return JoinPath(perUserBaseFolder, kClientSubfolder);
+}
+
+bool NeedsRestart(const std::wstring& imagePath) {
+    return !imagePath.empty();
+}
+
+bool IsStartFailure(intptr_t shellExecuteResult) {
+    return shellExecuteResult <= kLastShellExecuteError;
+}
+
+std::wstring RestartFailureMessage(const std::vector<RestartFailure>& failures) {
+    std::wstring message;
+    for (const RestartFailure& failure : failures) {
+        if (!message.empty()) {
+            message += L'\n';
+        }
+        message +=
+            FormatUserMessage(kRestartFailed, {failure.imagePath, static_cast<long>(failure.code)});
+    }
+    return message;
+}
+
+} // namespace qm

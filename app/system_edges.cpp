@@ -1,0 +1,114 @@
+#include "app/system_edges.h"
+
+#include "app/run_plan.h"
+#include "discovery/catalogue_lookup.h"
+#include "discovery/registry_lookup.h"
+#include "fileops/deploy.h"
+#include "fileops/terminate.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+constexpr HWND kNoOwner = nullptr;
+constexpr wchar_t kOpenVerb[] = L"open";
+constexpr const wchar_t* kNoWorkingFolder = nullptr;
+constexpr BOOL kDoNotCreate = FALSE;
+constexpr size_t kAppDataBufferUnits = MAX_PATH;
+} // namespace
+
+void SystemEdges::KillRunTimer() {
+    KillTimer(hostWindow_, kRunTimerId);
+}
+
+void SystemEdges::ShowMessage(const std::string& text, const std::string& caption) {
+    MessageBoxA(hostWindow_, text.c_str(), caption.c_str(), MB_OK);
+}
+
+void SystemEdges::DestroyHostWindow() {
+    DestroyWindow(hostWindow_);
+}
+
+void SystemEdges::Wait(uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
+
+intptr_t SystemEdges::StartProgram(const std::wstring& imagePath, const std::wstring& parameters) {
+    const HINSTANCE result =
+        ShellExecuteW(kNoOwner, kOpenVerb, imagePath.c_str(),
+                      parameters.empty() ? nullptr : parameters.c_str(), kNoWorkingFolder, SW_HIDE);
+    return reinterpret_cast<intptr_t>(result);
+}
+
+bool SystemEdges::GetRoamingAppDataFolder(std::wstring& folder) {
+    std::vector<wchar_t> buffer(kAppDataBufferUnits, L'\0');
+    if (!SHGetSpecialFolderPathW(kNoOwner, buffer.data(), CSIDL_APPDATA, kDoNotCreate)) {
+        return false;
+    }
+    folder.assign(buffer.data());
+    return true;
+}
+
+bool SystemEdges::FolderExists(const std::wstring& folder) {
+    return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SystemEdges::LoadVersionLibrary(uint32_t& errorCode) {
+    if (qm::LoadVersionLibrary()) {
+        return true;
+    }
+    errorCode = GetLastError();
+    return false;
+}
+
+std::wstring SystemEdges::GetCatalogueAppPath() {
+    std::wstring path;
+    qm::GetCatalogueAppPath(path);
+    return path;
+}
+
+std::wstring SystemEdges::CollectVendorAppPaths() {
+    std::wstring paths;
+    qm::CollectVendorAppPaths(paths);
+    return paths;
+}
+
+std::wstring SystemEdges::FindLegacyAppPath() {
+    std::wstring path;
+    qm::FindLegacyAppPath(path);
+    return path;
+}
+
+std::wstring SystemEdges::ReadLegacyAppPath() {
+    return qm::ReadLegacyAppPath();
+}
+
+std::wstring SystemEdges::TerminateProcessesByName(const std::wstring& imageName) {
+    return qm::TerminateProcessesByName(imageName);
+}
+
+bool SystemEdges::GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) {
+    return qm::GetFileVersionNumbers(filePath, numbers);
+}
+
+bool SystemEdges::IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) {
+    return qm::IsReplacementNewer(folder, fileName);
+}
+
+void SystemEdges::DeployReplacementFile(const std::wstring& installFolder,
+                                        const std::wstring& userFolder,
+                                        const std::wstring& fileName) {
+    qm::DeployReplacementFile(installFolder, userFolder, fileName);
+}
+
+void SystemEdges::DeployReplacementFileAs(const std::wstring& folder,
+                                          const std::wstring& sourceName,
+                                          const std::wstring& targetName) {
+    qm::DeployReplacementFileAs(folder, sourceName, targetName);
+}
+
+} // namespace qm

@@ -1,0 +1,41 @@
+#pragma once
+// The update run's edges as the program has them: Win32 calls on the host window and the
+// system, and the discovery and file operations.
+#include "app/run_edges.h"
+
+#include <windows.h>
+
+namespace qm {
+
+class SystemEdges : public RunEdges {
+public:
+    explicit SystemEdges(HWND hostWindow) : hostWindow_(hostWindow) {}
+
+    void KillRunTimer() override;
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void DestroyHostWindow() override;
+
+    void Wait(uint32_t milliseconds) override;
+    intptr_t StartProgram(const std::wstring& imagePath, const std::wstring& parameters) override;
+    bool GetRoamingAppDataFolder(std::wstring& folder) override;
+    bool FolderExists(const std::wstring& folder) override;
+    bool LoadVersionLibrary(uint32_t& errorCode) override;
+
+    std::wstring GetCatalogueAppPath() override;
+    std::wstring CollectVendorAppPaths() override;
+    std::wstring FindLegacyAppPath() override;
+    std::wstring ReadLegacyAppPath() override;
+
+    std::wstring TerminateProcessesByName(const std::wstring& imageName) override;
+    bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override;
+    bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) override;
+    void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
+                               const std::wstring& fileName) override;
+    void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
+                                 const std::wstring& targetName) override;
+
+private:
+    HWND hostWindow_;
+};
+
+} // namespace qm

@@ -1,0 +1,179 @@
+#include "app/update_run.h"
+
+#include "app/run_plan.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/user_error.h"
+
+#include <exception>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+// The boxes' fixed texts are GBK bytes whatever the thread's code page; the messages of
+// failures come narrowed in the thread's code page like every other message of the program.
+constexpr char kSuccessText[] = "\xD7\xE9\xBC\xFE\xB7\xFE\xCE\xF1\xD0\xDE\xB8\xB4\xB3\xC9\xB9\xA6"
+                                "!";                  // 组件服务修复成功!
+constexpr char kNoticeCaption[] = "\xCC\xE1\xCA\xBE"; // 提示
+constexpr char kErrorCaption[] = "\xB4\xED\xCE\xF3";  // 错误
+
+constexpr wchar_t kNoUserFolder[] = L"";
+
+struct RunState {
+    std::wstring cataloguePath;
+    std::wstring perUserBaseFolder;
+    std::wstring serviceImagePath;
+    // Carried across the branches: whoever stops the client server first keeps its path.
+    std::wstring clientImagePath;
+    std::vector<RestartFailure> failedRestarts;
+};
+
+void RequireVersionLibrary(RunEdges& edges) {
+    uint32_t errorCode = 0;
+    if (!edges.LoadVersionLibrary(errorCode)) {
+        ThrowUserError(kVersionLibraryFailed, {static_cast<unsigned long>(errorCode)});
+    }
+}
+
+std::wstring RequireRoamingAppDataFolder(RunEdges& edges) {
+    std::wstring folder;
+    // An empty folder would put the per-user copies under "\Marrowby" at the drive's root.
+    if (!edges.GetRoamingAppDataFolder(folder) || folder.empty()) {
+        ThrowUserError(kAppDataFolderFailed, {});
+    }
+    return folder;
+}
+
+void DeployToInstallFolder(RunEdges& edges, const std::wstring& installFolder,
+                           const std::wstring& perUserBaseFolder) {
+    const SiblingFolders siblings = SiblingFoldersOf(installFolder);
+
+    // The installed client server's version decides which TLS files it reads.
+    FileVersionNumbers version;
+    const bool hasVersion =
+        edges.GetFileVersionNumbers(JoinPath(siblings.client, kClientImage), version);
+    for (const std::wstring& file : TlsFilesForClient(hasVersion, version.revision)) {
+        edges.DeployReplacementFile(siblings.client, perUserBaseFolder, file);
+    }
+
+    // Programs are replaced only by newer ones, each together with its configuration.
+    if (edges.FolderExists(siblings.centre) &&
+        edges.IsReplacementNewer(siblings.centre, kUpdaterImage)) {
+        edges.DeployReplacementFile(siblings.centre, kNoUserFolder, kUpdaterImage);
+        edges.DeployReplacementFile(siblings.centre, kNoUserFolder, kUpdaterConfigFile);
+    }
+    if (edges.FolderExists(siblings.client) &&
+        edges.IsReplacementNewer(siblings.client, kServiceImage)) {
+        edges.DeployReplacementFile(siblings.client, kNoUserFolder, kServiceImage);
+        edges.DeployReplacementFile(siblings.client, kNoUserFolder, kServiceConfigFile);
+    }
+}
+
+// A catalogue install always gets the combined file, without a version test, and the
+// per-user client folder gets it a second time directly.
+void DeployToCatalogueInstall(RunEdges& edges, const std::wstring& cataloguePath,
+                              const std::wstring& perUserBaseFolder) {
+    edges.DeployReplacementFile(CatalogueClientFolder(cataloguePath), perUserBaseFolder,
+                                kCombinedTlsFile);
+    edges.DeployReplacementFile(PerUserClientFolder(perUserBaseFolder), kNoUserFolder,
+                                kCombinedTlsFile);
+}
+
+// Only a program that was running is started again; a start that fails is remembered for the
+// report and the run goes on.
+void Restart(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
+             std::vector<RestartFailure>& failedRestarts) {
+    if (!NeedsRestart(imagePath)) {
+        return;
+    }
+    const intptr_t result = edges.StartProgram(imagePath, parameters);
+    if (IsStartFailure(result)) {
+        failedRestarts.push_back({imagePath, result});
+    }
+}
+
+void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring& vendorPaths) {
+    // Both are needed later; asking now means a run that could not finish stops nothing.
+    RequireVersionLibrary(edges);
+    state.perUserBaseFolder = PerUserBaseFolder(RequireRoamingAppDataFolder(edges));
+
+    // Stop the suite's programs, keeping where the service and the client server live. The
+    // updater is not started again.
+    state.serviceImagePath = edges.TerminateProcessesByName(kServiceImage);
+    state.clientImagePath = edges.TerminateProcessesByName(kClientImage);
+    edges.TerminateProcessesByName(kUpdaterImage);
+    edges.Wait(kSettleMilliseconds);
+
+    for (const std::wstring& folder : InstallFoldersToHandle(state.cataloguePath, vendorPaths)) {
+        DeployToInstallFolder(edges, folder, state.perUserBaseFolder);
+    }
+    if (!state.cataloguePath.empty()) {
+        DeployToCatalogueInstall(edges, state.cataloguePath, state.perUserBaseFolder);
+    }
+
+    Restart(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+}
+
+// The older generations keep the key pair as "ssl.key" and "key.pem", in the install folder
+// and in its parent, and only where those files are already present.
+void RunLegacyBranch(RunEdges& edges, RunState& state, const std::wstring& installFolder) {
+    if (installFolder.empty()) {
+        return;
+    }
+    const std::wstring folder = TrimTrailingBackslash(installFolder);
+    if (state.clientImagePath.empty()) {
+        state.clientImagePath = edges.TerminateProcessesByName(kClientImage);
+    }
+    edges.Wait(kSettleMilliseconds);
+    edges.DeployReplacementFileAs(folder, kKeyFile, kLegacyKeyFile);
+    edges.DeployReplacementFileAs(folder, kCertificateFile, kLegacyCertificateFile);
+}
+
+void ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& failedRestarts) {
+    if (failedRestarts.empty()) {
+        edges.ShowMessage(kSuccessText, kNoticeCaption);
+        return;
+    }
+    edges.ShowMessage(ToNarrow(RestartFailureMessage(failedRestarts)), kErrorCaption);
+}
+
+} // namespace
+
+void RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
+    // Other timers are not ours; the run timer is killed at once, so the run happens once.
+    if (timerId != kRunTimerId) {
+        return;
+    }
+    edges.KillRunTimer();
+
+    try {
+        RunState state;
+
+        // Where the suite is installed: the catalogue first, then the vendor's keys.
+        state.cataloguePath = edges.GetCatalogueAppPath();
+        const std::wstring vendorPaths = edges.CollectVendorAppPaths();
+
+        // The current suite: stop, deploy per install, restart the service.
+        if (IsCurrentSuiteFound(state.cataloguePath, vendorPaths)) {
+            RunCurrentSuiteBranch(edges, state, vendorPaths);
+        }
+
+        // The "penloom 9.0" generation, then the "Penloom 8.0" one.
+        RunLegacyBranch(edges, state, edges.FindLegacyAppPath());
+        RunLegacyBranch(edges, state, edges.ReadLegacyAppPath());
+
+        // The client server last, after every branch that may have needed it stopped.
+        Restart(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+
+        ReportOutcome(edges, state.failedRestarts);
+    } catch (const std::exception& error) {
+        // Nothing is rolled back or restarted after a failure; the message says what failed.
+        edges.ShowMessage(error.what(), kErrorCaption);
+    }
+
+    edges.DestroyHostWindow();
+}
+
+} // namespace qm

@@ -1,0 +1,143 @@
+#include "fileops/deploy.h"
+
+#include "platform/paths.h"
+#include "platform/user_error.h"
+#include "platform/win_handles.h"
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kSourceFolderName[] = L"LicenseFile";
+constexpr wchar_t kUserSubfolderName[] = L"\\MWClientServer";
+
+constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
+constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
+constexpr wchar_t kUserCopyFailed[] = L"授权文件替换到用户目录失败，Errcode: %d";
+
+constexpr HMODULE kProgramInstance = nullptr;
+constexpr BOOL kOverwriteExisting = FALSE;
+constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
+constexpr HANDLE kNoTemplate = nullptr;
+constexpr DWORD kFirstModuleBuffer = MAX_PATH;
+// The largest path Win32 can name; a module path never exceeds it.
+constexpr DWORD kLongestPath = 32768;
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Present means: can be opened for reading while others read and write it. Nothing is read.
+bool IsPresent(const std::wstring& path) {
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, kDefaultSecurity,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+    return file.valid();
+}
+
+// A copy takes over its source's attributes; a read-only LicenseFile (say, from a CD) would
+// otherwise leave read-only targets that the next copy onto them cannot overwrite.
+void ClearReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+        return;
+    }
+    DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (cleared == 0) {
+        cleared = FILE_ATTRIBUTE_NORMAL;
+    }
+    // The copy itself succeeded; if this fails, a later copy onto the file reports it.
+    SetFileAttributesW(path.c_str(), cleared);
+}
+
+void CopyOver(const std::wstring& source, const std::wstring& target, const wchar_t* failure) {
+    if (!CopyFileW(source.c_str(), target.c_str(), kOverwriteExisting)) {
+        const DWORD error = GetLastError();
+        ThrowUserError(failure, {error});
+    }
+    ClearReadOnly(target);
+}
+
+// One level only: the parent must exist already.
+void EnsureFolder(const std::wstring& folder) {
+    if (Exists(folder)) {
+        return;
+    }
+    if (!CreateDirectoryW(folder.c_str(), kDefaultSecurity)) {
+        const DWORD error = GetLastError();
+        ThrowUserError(kUserFolderCreationFailed, {folder, error});
+    }
+}
+
+void CopyOverIfPresent(const std::wstring& source, const std::wstring& target) {
+    if (IsPresent(target)) {
+        CopyOver(source, target, kInstallCopyFailed);
+    }
+}
+
+} // namespace
+
+std::wstring ProgramFolder() {
+    // GetModuleFileNameW truncates silently when the buffer is short (returning its full size),
+    // which would name an ancestor folder; grow until the whole path fits.
+    std::vector<wchar_t> buffer(kFirstModuleBuffer);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD length = GetModuleFileNameW(kProgramInstance, buffer.data(), size);
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < size) {
+            return ParentFolder(std::wstring(buffer.data(), length));
+        }
+        if (size >= kLongestPath) {
+            return std::wstring();
+        }
+        buffer.resize(size * 2);
+    }
+}
+
+std::wstring ReplacementSourcePath(const std::wstring& programFolder, const std::wstring& name) {
+    return JoinPath(JoinPath(programFolder, kSourceFolderName), name);
+}
+
+void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
+                           const std::wstring& fileName) {
+    const std::wstring source = ReplacementSourcePath(ProgramFolder(), fileName);
+    CopyOver(source, JoinPath(installFolder, fileName), kInstallCopyFailed);
+    if (userFolder.empty()) {
+        return;
+    }
+    EnsureFolder(userFolder);
+    const std::wstring userSubfolder = JoinPath(userFolder, kUserSubfolderName);
+    EnsureFolder(userSubfolder);
+    CopyOver(source, JoinPath(userSubfolder, fileName), kUserCopyFailed);
+}
+
+void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
+                             const std::wstring& targetName) {
+    const std::wstring source = ReplacementSourcePath(ProgramFolder(), sourceName);
+    CopyOverIfPresent(source, JoinPath(folder, targetName));
+    // A folder ending in a backslash has itself as parent, so the same file is replaced twice.
+    CopyOverIfPresent(source, JoinPath(ParentFolder(folder), targetName));
+}
+
+bool IsRevisionNewer(const FileVersionNumbers& installed, const FileVersionNumbers& replacement) {
+    return replacement.revision > installed.revision;
+}
+
+bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) {
+    if (!IsPresent(JoinPath(folder, fileName))) {
+        return false;
+    }
+    FileVersionNumbers installed;
+    FileVersionNumbers replacement;
+    // Unreadable versions stay at zero on purpose: a file without one is "oldest".
+    GetFileVersionNumbers(JoinPath(folder, fileName), installed);
+    GetFileVersionNumbers(ReplacementSourcePath(ProgramFolder(), fileName), replacement);
+    return IsRevisionNewer(installed, replacement);
+}
+
+} // namespace qm

@@ -1,0 +1,105 @@
+#include "fileops/file_version.h"
+
+#include "platform/win_handles.h"
+
+#include <cstring>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+constexpr LPDWORD kNoHandleOut = nullptr;
+constexpr DWORD kIgnoredHandle = 0;
+// The root block of the version data holds the fixed file information.
+constexpr char kRootBlock[] = "\\";
+
+struct VersionLibrary {
+    UniqueModule module;
+    GetFileVersionInfoSizeWFn getSize = nullptr;
+    GetFileVersionInfoWFn getInfo = nullptr;
+    VerQueryValueAFn queryValue = nullptr;
+
+    bool usable() const { return getSize && getInfo && queryValue; }
+};
+
+// GetProcAddress yields a generic pointer; going through void(*)() keeps the cast explicit
+// without tripping the compiler's function-type-mismatch warning.
+template <typename Fn> Fn LookUp(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+VersionLibrary LoadFromSystemFolder() {
+    VersionLibrary library;
+    // version.dll is not a KnownDLL: a plain load would take a copy planted beside this
+    // elevated program. Only the system folder is searched.
+    library.module.reset(LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!library.module) {
+        return library;
+    }
+    library.getSize =
+        LookUp<GetFileVersionInfoSizeWFn>(library.module.get(), "GetFileVersionInfoSizeW");
+    library.getInfo = LookUp<GetFileVersionInfoWFn>(library.module.get(), "GetFileVersionInfoW");
+    library.queryValue = LookUp<VerQueryValueAFn>(library.module.get(), "VerQueryValueA");
+    return library;
+}
+
+const VersionLibrary& Library() {
+    // Loaded at the first use and kept for the life of the process; a failed load is not
+    // retried.
+    static const VersionLibrary library = LoadFromSystemFolder();
+    return library;
+}
+
+// A damaged resource must not make us read past the data the file gave us.
+bool HoldsFixedInfo(const std::vector<unsigned char>& data, const void* block) {
+    const auto first = reinterpret_cast<uintptr_t>(block);
+    const auto begin = reinterpret_cast<uintptr_t>(data.data());
+    return block && first >= begin && first - begin + sizeof(VS_FIXEDFILEINFO) <= data.size();
+}
+
+} // namespace
+
+bool LoadVersionLibrary() {
+    return Library().usable();
+}
+
+FileVersionNumbers UnpackFileVersion(uint32_t versionMS, uint32_t versionLS) {
+    FileVersionNumbers numbers;
+    numbers.major = static_cast<int32_t>(versionMS >> 16);
+    numbers.minor = static_cast<int32_t>(versionMS & 0xFFFFu);
+    numbers.build = static_cast<int32_t>(versionLS >> 16);
+    numbers.revision = static_cast<int32_t>(versionLS & 0xFFFFu);
+    return numbers;
+}
+
+bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) {
+    const VersionLibrary& library = Library();
+    if (!library.usable()) {
+        return false;
+    }
+    const DWORD size = library.getSize(filePath.c_str(), kNoHandleOut);
+    if (size == 0) {
+        return false;
+    }
+    std::vector<unsigned char> data(size);
+    if (library.getInfo(filePath.c_str(), kIgnoredHandle, size, data.data())) {
+        void* block = nullptr;
+        UINT blockLength = sizeof(VS_FIXEDFILEINFO);
+        if (library.queryValue(data.data(), kRootBlock, &block, &blockLength) &&
+            HoldsFixedInfo(data, block)) {
+            VS_FIXEDFILEINFO fixed;
+            std::memcpy(&fixed, block, sizeof fixed);
+            numbers = UnpackFileVersion(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
+        }
+    }
+    // Version information of non-zero size counts as "has a version" even when it could not be
+    // read; the caller's zeros then stand for 0.0.0.0.
+    return true;
+}
+
+} // namespace qm

@@ -1,0 +1,13 @@
+// Identifiers shared by the resource script and the program.
+#pragma once
+
+#define IDS_APP_TITLE 103
+#define IDD_ABOUTBOX 103
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDC_QUILLMEND 109
+#define IDI_QUILLMEND 131
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
