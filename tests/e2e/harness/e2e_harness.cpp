@@ -546,6 +546,11 @@ RunOutcome RunProgram(const RunOptions& options) {
                 othersSeen.insert(window);
             }
         }
+        for (BoxInfo& box : outcome.boxes) {
+            if (box.closedSeconds == 0 && !IsWindow(box.window)) {
+                box.closedSeconds = SecondsSince(start);
+            }
+        }
         if (WaitForSingleObject(process.get(), kPollMs) == WAIT_OBJECT_0) {
             break;
         }

@@ -110,7 +110,8 @@ struct BoxInfo {
     HWND window = nullptr;
     std::wstring caption;
     std::wstring text;
-    double seconds = 0; // since the program was started
+    double seconds = 0;       // since the program was started
+    double closedSeconds = 0; // when the box was gone after OK; 0 if never seen gone
 };
 
 struct RunOptions {
