@@ -54,34 +54,6 @@ std::wstring ImagePathOf(HANDLE process) {
     return path;
 }
 
-// The current environment with `overrides` ("NAME=value") put in place of inherited entries.
-std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& overrides) {
-    std::vector<std::wstring> entries;
-    if (wchar_t* block = GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = block; *entry != L'\0'; entry += wcslen(entry) + 1) {
-            entries.emplace_back(entry);
-        }
-        FreeEnvironmentStringsW(block);
-    }
-    for (const std::wstring& override : overrides) {
-        const std::wstring name = override.substr(0, override.find(L'=') + 1);
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const std::wstring& entry) {
-                                         return entry.size() >= name.size() &&
-                                                SameText(entry.substr(0, name.size()), name);
-                                     }),
-                      entries.end());
-        entries.push_back(override);
-    }
-    std::vector<wchar_t> block;
-    for (const std::wstring& entry : entries) {
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back(L'\0');
-    }
-    block.push_back(L'\0');
-    return block;
-}
-
 } // namespace
 
 // ---- files -------------------------------------------------------------------------------
@@ -488,15 +460,9 @@ RunOutcome RunProgram(const RunOptions& options) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + options.exe + L"\"";
-    std::vector<wchar_t> environment;
-    if (!options.environment.empty()) {
-        environment = EnvironmentBlock(options.environment);
-    }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(options.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_UNICODE_ENVIRONMENT,
-                        environment.empty() ? nullptr : environment.data(),
+    if (!CreateProcessW(options.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(),
                         &startup, &info)) {
         outcome.problem = L"CreateProcess failed with " + std::to_wstring(GetLastError());

@@ -117,8 +117,6 @@ struct BoxInfo {
 struct RunOptions {
     std::wstring exe;
     std::wstring workingFolder;
-    // Extra "NAME=value" entries for the program's environment (they replace inherited ones).
-    std::vector<std::wstring> environment;
     DWORD timeoutMs = 60000;
     // Called once, as soon as the program's hidden window of class "QUILLMEND" exists.
     std::function<void(HWND host)> onHostWindow;
