@@ -14,6 +14,7 @@ using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
 using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 constexpr LPDWORD kNoHandleOut = nullptr;
+constexpr HANDLE kReservedFile = nullptr;
 constexpr DWORD kIgnoredHandle = 0;
 // The root block of the version data holds the fixed file information.
 constexpr char kRootBlock[] = "\\";
@@ -37,7 +38,8 @@ VersionLibrary LoadFromSystemFolder() {
     VersionLibrary library;
     // version.dll is not a KnownDLL: a plain load would take a copy planted beside this
     // elevated program. Only the system folder is searched.
-    library.module.reset(LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    library.module.reset(
+        LoadLibraryExW(L"version.dll", kReservedFile, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!library.module) {
         return library;
     }

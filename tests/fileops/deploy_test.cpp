@@ -1,0 +1,300 @@
+#include "fileops/deploy.h"
+#include "platform/user_error.h"
+
+#include "test_support.h"
+
+#include <doctest/doctest.h>
+
+#include <vector>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+// Runs the call and returns its error message as wide text (empty when nothing was thrown).
+template <typename Call> std::wstring FailureOf(Call call) {
+    try {
+        call();
+    } catch (const UserError& error) {
+        return WideMessage(error);
+    }
+    return std::wstring();
+}
+
+// Works inside a folder for one test and always returns to where it was.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::wstring& folder) : previous_(MAX_PATH + 1) {
+        REQUIRE(GetCurrentDirectoryW(static_cast<DWORD>(previous_.size()), previous_.data()) > 0);
+        REQUIRE(SetCurrentDirectoryW(folder.c_str()));
+    }
+    ~CurrentFolder() { SetCurrentDirectoryW(previous_.data()); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    std::vector<wchar_t> previous_;
+};
+
+// A file outside the scratch folder that a test may create; removed whatever happens.
+class RemovedAtEnd {
+public:
+    explicit RemovedAtEnd(std::wstring path) : path_(std::move(path)) { RemoveTree(path_); }
+    ~RemovedAtEnd() { RemoveTree(path_); }
+    RemovedAtEnd(const RemovedAtEnd&) = delete;
+    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+
+private:
+    std::wstring path_;
+};
+
+} // namespace
+
+TEST_CASE("deploy_paths_source") {
+    CHECK(ReplacementSourcePath(L"C:\\Tools", L"server.key") ==
+          L"C:\\Tools\\LicenseFile\\server.key");
+    // A program path without any backslash gives an empty program folder.
+    CHECK(ReplacementSourcePath(L"", L"server.key") == L"\\LicenseFile\\server.key");
+}
+
+// Deep folders beyond MAX_PATH are covered by program_folder_long_test.sh: Wine starts such a
+// program only from its own loader, not through CreateProcessW.
+TEST_CASE("deploy_program_folder_of_exe") {
+    const std::wstring folder = ProgramFolder();
+    REQUIRE_FALSE(folder.empty());
+    CHECK(folder.back() != L'\\');
+    CHECK(FileExists(folder + L"\\fileops_tests.exe"));
+}
+
+TEST_CASE("deploy_replacement_copies") {
+    LicenseFolder license;
+    TempFolder temp;
+    const std::wstring install = temp / L"install";
+    MakeFolder(install);
+    WriteTextFile(license / L"sslServer.tg", "new tls");
+
+    SUBCASE("install folder only when no user folder is given") {
+        WriteTextFile(install + L"\\sslServer.tg", "old");
+        DeployReplacementFile(install, L"", L"sslServer.tg");
+        CHECK(ReadTextFile(install + L"\\sslServer.tg") == "new tls");
+        CHECK_FALSE(FileExists(temp / L"Marrowby"));
+    }
+    SUBCASE("user folder and its MWClientServer subfolder are created") {
+        const std::wstring user = temp / L"Marrowby";
+        DeployReplacementFile(install, user, L"sslServer.tg");
+        CHECK(ReadTextFile(install + L"\\sslServer.tg") == "new tls");
+        CHECK(ReadTextFile(user + L"\\MWClientServer\\sslServer.tg") == "new tls");
+    }
+    SUBCASE("existing user folders are reused and their copy overwritten") {
+        const std::wstring user = temp / L"Marrowby";
+        MakeFolder(user);
+        MakeFolder(user + L"\\MWClientServer");
+        WriteTextFile(user + L"\\MWClientServer\\sslServer.tg", "old");
+        WriteTextFile(user + L"\\MWClientServer\\other.txt", "kept");
+        DeployReplacementFile(install, user, L"sslServer.tg");
+        CHECK(ReadTextFile(user + L"\\MWClientServer\\sslServer.tg") == "new tls");
+        CHECK(ReadTextFile(user + L"\\MWClientServer\\other.txt") == "kept");
+    }
+    SUBCASE("a read-only source leaves writable targets that can be replaced again") {
+        SetReadOnly(license / L"sslServer.tg", true);
+        const std::wstring user = temp / L"Marrowby";
+        DeployReplacementFile(install, user, L"sslServer.tg");
+        CHECK_FALSE(IsReadOnly(install + L"\\sslServer.tg"));
+        CHECK_FALSE(IsReadOnly(user + L"\\MWClientServer\\sslServer.tg"));
+        CHECK_NOTHROW(DeployReplacementFile(install, user, L"sslServer.tg"));
+    }
+}
+
+TEST_CASE("deploy_replacement_failures") {
+    LicenseFolder license;
+    TempFolder temp;
+    const std::wstring install = temp / L"install";
+    MakeFolder(install);
+    WriteTextFile(license / L"server.pem", "new pem");
+
+    SUBCASE("missing source: install message with file-not-found, nothing created") {
+        const std::wstring user = temp / L"Marrowby";
+        CHECK(FailureOf([&] { DeployReplacementFile(install, user, L"server.key"); }) ==
+              L"授权文件替换到安装目录失败，Errcode: 2");
+        CHECK_FALSE(FileExists(user));
+    }
+    SUBCASE("install target held open without sharing: sharing violation") {
+        const std::wstring target = install + L"\\server.pem";
+        WriteTextFile(target, "old");
+        const UniqueFile held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(held.valid());
+        CHECK(FailureOf([&] { DeployReplacementFile(install, L"", L"server.pem"); }) ==
+              L"授权文件替换到安装目录失败，Errcode: 32");
+    }
+    SUBCASE("user folder whose parent is missing names the user folder") {
+        const std::wstring user = temp / L"missing\\Marrowby";
+        CHECK(FailureOf([&] { DeployReplacementFile(install, user, L"server.pem"); }) ==
+              L"创建用户目录失败[" + user + L"], Errcode: 3");
+        // The install copy came first and stays.
+        CHECK(ReadTextFile(install + L"\\server.pem") == "new pem");
+    }
+    SUBCASE("user folder that is a plain file names the subfolder") {
+        const std::wstring user = temp / L"Marrowby";
+        WriteTextFile(user, "not a folder");
+        CHECK(FailureOf([&] { DeployReplacementFile(install, user, L"server.pem"); }) ==
+              L"创建用户目录失败[" + user + L"\\MWClientServer], Errcode: 3");
+    }
+    SUBCASE("user target held open without sharing") {
+        const std::wstring user = temp / L"Marrowby";
+        MakeFolder(user);
+        MakeFolder(user + L"\\MWClientServer");
+        const std::wstring target = user + L"\\MWClientServer\\server.pem";
+        WriteTextFile(target, "old");
+        const UniqueFile held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(held.valid());
+        CHECK(FailureOf([&] { DeployReplacementFile(install, user, L"server.pem"); }) ==
+              L"授权文件替换到用户目录失败，Errcode: 32");
+    }
+}
+
+TEST_CASE("deploy_replacement_message_gbk_bytes") {
+    // The error box shows what() as it is; under the Chinese code page that must be GBK.
+    REQUIRE(GetACP() == 936);
+    LicenseFolder license;
+    TempFolder temp;
+    const unsigned char expected[] = {0xca, 0xda, 0xc8, 0xa8, 0xce, 0xc4, 0xbc, 0xfe, 0xcc, 0xe6,
+                                      0xbb, 0xbb, 0xb5, 0xbd, 0xb0, 0xb2, 0xd7, 0xb0, 0xc4, 0xbf,
+                                      0xc2, 0xbc, 0xca, 0xa7, 0xb0, 0xdc, 0xa3, 0xac, 0x45, 0x72,
+                                      0x72, 0x63, 0x6f, 0x64, 0x65, 0x3a, 0x20, 0x32};
+    try {
+        DeployReplacementFile(temp.path(), L"", L"server.key");
+        FAIL("no exception");
+    } catch (const std::exception& error) {
+        CHECK(std::string(error.what()) ==
+              std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+    }
+}
+
+TEST_CASE("deploy_as_only_present_targets") {
+    LicenseFolder license;
+    TempFolder temp;
+    WriteTextFile(license / L"server.key", "new key");
+    const std::wstring parent = temp / L"Penloom";
+    const std::wstring folder = parent + L"\\bin";
+    MakeFolder(parent);
+    MakeFolder(folder);
+
+    SUBCASE("both present: both replaced under the target name") {
+        WriteTextFile(folder + L"\\ssl.key", "old");
+        WriteTextFile(parent + L"\\ssl.key", "old");
+        DeployReplacementFileAs(folder, L"server.key", L"ssl.key");
+        CHECK(ReadTextFile(folder + L"\\ssl.key") == "new key");
+        CHECK(ReadTextFile(parent + L"\\ssl.key") == "new key");
+        CHECK_FALSE(FileExists(folder + L"\\server.key"));
+    }
+    SUBCASE("only the parent holds the file: the folder gets none") {
+        WriteTextFile(parent + L"\\ssl.key", "old");
+        DeployReplacementFileAs(folder, L"server.key", L"ssl.key");
+        CHECK_FALSE(FileExists(folder + L"\\ssl.key"));
+        CHECK(ReadTextFile(parent + L"\\ssl.key") == "new key");
+    }
+    SUBCASE("none present: nothing copied, even without a source") {
+        CHECK_NOTHROW(DeployReplacementFileAs(folder, L"absent.pem", L"key.pem"));
+        CHECK_NOTHROW(DeployReplacementFileAs(folder, L"server.key", L"ssl.key"));
+        CHECK_FALSE(FileExists(folder + L"\\ssl.key"));
+        CHECK_FALSE(FileExists(parent + L"\\ssl.key"));
+    }
+    SUBCASE("present target but missing source: install message with 2") {
+        WriteTextFile(folder + L"\\key.pem", "old");
+        CHECK(FailureOf([&] { DeployReplacementFileAs(folder, L"server.pem", L"key.pem"); }) ==
+              L"授权文件替换到安装目录失败，Errcode: 2");
+    }
+    SUBCASE("target held open without sharing counts as absent") {
+        WriteTextFile(folder + L"\\ssl.key", "old");
+        const std::wstring target = folder + L"\\ssl.key";
+        const UniqueFile held(CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(held.valid());
+        CHECK_NOTHROW(DeployReplacementFileAs(folder, L"server.key", L"ssl.key"));
+    }
+    SUBCASE("folder ending in a backslash replaces the one file twice") {
+        WriteTextFile(folder + L"\\ssl.key", "old");
+        WriteTextFile(parent + L"\\ssl.key", "parent old");
+        // Read-only source: the second copy onto the same target must still succeed.
+        SetReadOnly(license / L"server.key", true);
+        DeployReplacementFileAs(folder + L"\\", L"server.key", L"ssl.key");
+        CHECK(ReadTextFile(folder + L"\\ssl.key") == "new key");
+        CHECK_FALSE(IsReadOnly(folder + L"\\ssl.key"));
+        CHECK(ReadTextFile(parent + L"\\ssl.key") == "parent old");
+    }
+}
+
+TEST_CASE("deploy_as_folder_without_backslash") {
+    LicenseFolder license;
+    WriteTextFile(license / L"server.key", "new key");
+    // The parent is empty, so the second target is "\name" at the root of the current drive.
+    const std::wstring name = L"qm-fileops-root-" + std::to_wstring(GetCurrentProcessId());
+    TempFolder temp;
+    const CurrentFolder inside(temp.path());
+    const RemovedAtEnd rootFile(L"\\" + name);
+    MakeFolder(L"bin");
+
+    SUBCASE("root copy absent: nothing created at the root") {
+        WriteTextFile(L"bin\\" + name, "old");
+        DeployReplacementFileAs(L"bin", L"server.key", name);
+        CHECK(ReadTextFile(L"bin\\" + name) == "new key");
+        CHECK_FALSE(FileExists(L"\\" + name));
+    }
+    SUBCASE("root copy present: replaced") {
+        WriteTextFile(L"\\" + name, "old");
+        DeployReplacementFileAs(L"bin", L"server.key", name);
+        CHECK(ReadTextFile(L"\\" + name) == "new key");
+        CHECK_FALSE(FileExists(L"bin\\" + name));
+    }
+}
+
+TEST_CASE("deploy_newer_by_revision") {
+    SUBCASE("pure comparison: revision alone, strict") {
+        struct Row {
+            FileVersionNumbers installed;
+            FileVersionNumbers replacement;
+            bool newer;
+        };
+        const Row rows[] = {
+            {{2, 0, 0, 5}, {1, 9, 9, 10}, true},     {{1, 0, 0, 10}, {2, 0, 0, 5}, false},
+            {{1, 0, 0, 7}, {9, 9, 9, 7}, false},     {{0, 0, 0, 0}, {0, 0, 0, 1}, true},
+            {{0, 0, 0, 65535}, {0, 0, 0, 0}, false},
+        };
+        for (const Row& row : rows) {
+            CHECK(IsRevisionNewer(row.installed, row.replacement) == row.newer);
+        }
+    }
+
+    LicenseFolder license;
+    TempFolder temp;
+    struct Row {
+        const wchar_t* installed; // fixture program, or nullptr for none
+        const wchar_t* replacement;
+        bool newer;
+    };
+    const Row rows[] = {
+        {L"version_2_0_0_5.exe", L"version_1_9_9_10.exe", true},
+        {L"version_1_0_0_10.exe", L"version_2_0_0_5.exe", false},
+        {L"version_1_0_0_10.exe", L"version_1_9_9_10.exe", false},
+        {L"sleeper.exe", L"version_0_0_0_1.exe", true},
+        {L"version_0_0_0_1.exe", L"sleeper.exe", false},
+        {L"version_1_0_0_10.exe", nullptr, false},
+        {nullptr, L"version_2_0_0_5.exe", false},
+    };
+    int line = 0;
+    for (const Row& row : rows) {
+        CAPTURE(line++);
+        RemoveTree(temp / L"MWSealService.exe");
+        RemoveTree(license / L"MWSealService.exe");
+        if (row.installed) {
+            CopyFixture(row.installed, temp / L"MWSealService.exe");
+        }
+        if (row.replacement) {
+            CopyFixture(row.replacement, license / L"MWSealService.exe");
+        }
+        CHECK(IsReplacementNewer(temp.path(), L"MWSealService.exe") == row.newer);
+    }
+}

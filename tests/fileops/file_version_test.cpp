@@ -1,0 +1,99 @@
+#include "fileops/file_version.h"
+
+#include "test_support.h"
+
+#include <doctest/doctest.h>
+
+#include <vector>
+
+using namespace qm;
+using namespace qm::test;
+
+namespace {
+
+bool SameNumbers(const FileVersionNumbers& a, const FileVersionNumbers& b) {
+    return a.major == b.major && a.minor == b.minor && a.build == b.build &&
+           a.revision == b.revision;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& ch : text) {
+        ch = static_cast<wchar_t>(towlower(ch));
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_CASE("file_version_unpack_words") {
+    struct Row {
+        uint32_t ms, ls;
+        FileVersionNumbers expected;
+    };
+    const Row rows[] = {
+        {0x00010002u, 0x00030004u, {1, 2, 3, 4}},
+        {0x000A0000u, 0x00C80001u, {10, 0, 200, 1}},
+        // Each part is unsigned 16-bit: 65535, never -1.
+        {0xFFFFFFFFu, 0xFFFFFFFFu, {65535, 65535, 65535, 65535}},
+        {0u, 0u, {0, 0, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.ms);
+        CAPTURE(row.ls);
+        CHECK(SameNumbers(UnpackFileVersion(row.ms, row.ls), row.expected));
+    }
+}
+
+TEST_CASE("file_version_library_system_folder") {
+    REQUIRE(LoadVersionLibrary());
+    CHECK(LoadVersionLibrary()); // the second call reuses the first load
+    const HMODULE loaded = GetModuleHandleW(L"version.dll");
+    REQUIRE(loaded != nullptr);
+    std::vector<wchar_t> modulePath(MAX_PATH + 1);
+    REQUIRE(GetModuleFileNameW(loaded, modulePath.data(), MAX_PATH) > 0);
+    std::vector<wchar_t> systemFolder(MAX_PATH + 1);
+    REQUIRE(GetSystemDirectoryW(systemFolder.data(), MAX_PATH) > 0);
+    CHECK(Lower(ParentOf(modulePath.data())) == Lower(systemFolder.data()));
+}
+
+TEST_CASE("file_version_read_fixtures") {
+    struct Row {
+        const wchar_t* program;
+        FileVersionNumbers expected;
+    };
+    const Row rows[] = {
+        {L"version_1_2_3_4.exe", {1, 2, 3, 4}},
+        {L"version_65535.exe", {65535, 0, 65535, 65535}},
+        // The product version (9.8.7.6) is not the file version.
+        {L"version_file_not_product.exe", {10, 0, 200, 1}},
+    };
+    int line = 0;
+    for (const Row& row : rows) {
+        CAPTURE(line++);
+        FileVersionNumbers numbers;
+        CHECK(GetFileVersionNumbers(FixtureProgram(row.program), numbers));
+        CHECK(SameNumbers(numbers, row.expected));
+    }
+}
+
+TEST_CASE("file_version_absent_leaves_record") {
+    TempFolder temp;
+    WriteTextFile(temp / L"notes.txt", "no version here");
+    const std::wstring paths[] = {
+        FixtureProgram(L"sleeper.exe"), // a program without a version resource
+        temp / L"notes.txt",
+        temp / L"missing.exe",
+        L"",
+    };
+    int line = 0;
+    for (const std::wstring& path : paths) {
+        CAPTURE(line++);
+        FileVersionNumbers numbers{7, 7, 7, 7};
+        CHECK_FALSE(GetFileVersionNumbers(path, numbers));
+        CHECK(SameNumbers(numbers, {7, 7, 7, 7}));
+    }
+}
