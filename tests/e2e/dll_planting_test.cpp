@@ -81,10 +81,9 @@ TEST_CASE("e2e_dll_planting_controls") {
     }
 }
 
-// Fails today: the program asks for "version.dll" by name, and under Wine the planted copy that
-// user32 pulled in is the module of that name already loaded, so its answers are used. Kept as
-// may_fail, still reporting, until the program loads the system folder's copy by full path.
-TEST_CASE("e2e_dll_planting_quillmend_ignores_planted_version_dll" * doctest::may_fail()) {
+// Under Wine the planted copy is already in the process (user32 imports it), so a load by name
+// alone would return it; the program must take the system folder's copy by full path.
+TEST_CASE("e2e_dll_planting_quillmend_ignores_planted_version_dll") {
     REQUIRE(Scenario::ProgramAvailable());
     const bool platformLoadsIt = PlatformPullsInVersionDll();
     Scenario scenario(L"planting");
