@@ -5,103 +5,11 @@
 
 #include <string>
 
-#include "tests/e2e/harness/scenario.h"
+#include "tests/e2e/run_checks.h"
 
 using namespace qm::e2e;
 
 namespace {
-
-const std::string kInstalled = "installed";
-
-std::string Narrow(const std::wstring& text) {
-    return Utf8(text);
-}
-
-// A successful run shows exactly one box, no window of its own, and exits with 0.
-void CheckEnded(const RunOutcome& outcome) {
-    INFO("harness: " << Narrow(outcome.problem));
-    REQUIRE(outcome.exited);
-    CHECK(outcome.exitCode == 0);
-    CHECK(outcome.otherVisibleWindows == 0);
-    REQUIRE(outcome.boxes.size() == 1);
-}
-
-void CheckSuccessBox(const RunOutcome& outcome) {
-    CheckEnded(outcome);
-    INFO("box text: " << Narrow(outcome.boxes[0].text));
-    CHECK(outcome.boxes[0].caption == kSuccessCaption);
-    CHECK(outcome.boxes[0].text == kSuccessText);
-}
-
-// The time of one run beyond its fixed one-second waits, for the record.
-void ReportFigures(const char* scenario, const RunOutcome& outcome, int waits) {
-    if (outcome.boxes.empty()) {
-        return;
-    }
-    MESSAGE(std::string(scenario) << ": box after " << outcome.boxes[0].seconds << " s, exit after "
-                                  << outcome.seconds << " s (box gone after "
-                                  << outcome.boxes[0].closedSeconds << " s); " << waits
-                                  << " one-second wait(s); beyond them "
-                                  << (outcome.boxes[0].seconds - waits) << " s to the box");
-}
-
-bool IsReplaced(const std::wstring& path, const wchar_t* sourceName) {
-    return BytesOf(path) == ReplacementContent(sourceName);
-}
-
-bool IsInstalled(const std::wstring& path) {
-    return BytesOf(path) == InstalledContent(path.substr(path.find_last_of(L'\\') + 1));
-}
-
-bool SameBytes(const std::wstring& path, const std::wstring& image) {
-    return BytesOf(path) == BytesOf(image);
-}
-
-// Restarts are logged by the restarted stand-ins themselves, a moment after they start.
-std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image, size_t skip,
-                                      size_t expected) {
-    std::vector<StandInStart> starts;
-    for (int waited = 0; waited <= 3000; waited += 50) {
-        starts = scenario.standIns().StartsOf(image, skip);
-        if (starts.size() >= expected && (expected > 0 || waited >= 500)) {
-            break;
-        }
-        Sleep(50);
-    }
-    return starts;
-}
-
-// What follows the program's own (quoted) path on its command line.
-std::wstring ParametersOf(const std::wstring& commandLine) {
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        const size_t close = commandLine.find(L'"', 1);
-        return close == std::wstring::npos ? std::wstring() : commandLine.substr(close + 1);
-    }
-    const size_t blank = commandLine.find(L' ');
-    return blank == std::wstring::npos ? std::wstring() : commandLine.substr(blank);
-}
-
-bool EndsWith(const std::wstring& text, const std::wstring& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-struct RunningSuite {
-    DWORD service = 0;
-    DWORD client = 0;
-    DWORD updater = 0;
-};
-
-RunningSuite StartSuitePrograms(Scenario& scenario, const SuiteInstall& suite) {
-    RunningSuite running;
-    running.service = scenario.StartProgram(suite.client + L"\\" + kServiceExe);
-    running.client = scenario.StartProgram(suite.client + L"\\" + kClientExe);
-    running.updater = scenario.StartProgram(suite.centre + L"\\" + kUpdaterExe);
-    REQUIRE(running.service != 0);
-    REQUIRE(running.client != 0);
-    REQUIRE(running.updater != 0);
-    return running;
-}
 
 // The error code Windows gives for copying a file into a folder that does not exist.
 DWORD MissingFolderCopyCode(const std::wstring& scratch, const std::wstring& source) {

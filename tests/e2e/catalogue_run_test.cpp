@@ -1,0 +1,107 @@
+// The update run of the real Quillmend.exe for an install that the suite installer's catalogue
+// (roaming AppData\MWInstall\App) records.
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "tests/e2e/run_checks.h"
+
+using namespace qm::e2e;
+
+namespace {
+
+// Writes common_ref.xml naming `component` and that component's components.xml. The scenario
+// removes the whole catalogue folder at its end.
+void WriteCatalogue(const std::wstring& component, const std::string& componentsXml) {
+    const std::wstring folder = RoamingAppData() + L"\\MWInstall\\App";
+    REQUIRE(MakeFolders(folder + L"\\" + component));
+    REQUIRE(WriteBytes(folder + L"\\common_ref.xml",
+                       "<?xml version=\"1.0\"?>\r\n<ref>\r\n  <Component ref=\"" +
+                           Utf8(component) + ";1.0.0\"/>\r\n</ref>\r\n"));
+    REQUIRE(WriteBytes(folder + L"\\" + component + L"\\components.xml", componentsXml));
+}
+
+std::string SetupWithAppPath(const std::wstring& appPath) {
+    return "<Setup>\r\n  <Version>3.1</Version>\r\n  <AppPath>" + Utf8(appPath) +
+           "</AppPath>\r\n</Setup>\r\n";
+}
+
+} // namespace
+
+TEST_CASE("e2e_catalogue_install_alone") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"catalogue");
+    // A newer service in LicenseFile must not reach a catalogue install: it only gets the
+    // combined TLS file.
+    scenario.PrepareTool({true, true, true, 200, 200, true});
+    const SuiteInstall suite = scenario.AddSuite(L"CatSuite", {5, 5, 5, true, true});
+    WriteCatalogue(L"SealComponent", SetupWithAppPath(suite.app));
+    const RunningSuite running = StartSuitePrograms(scenario, suite);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("catalogue install", outcome, 1);
+
+    INFO("the combined file whatever the client server's revision (here 5)");
+    CHECK(IsReplaced(suite.client + L"\\sslServer.tg", kSslServerTg));
+    CHECK(IsInstalled(suite.client + L"\\server.key"));
+    CHECK(IsInstalled(suite.client + L"\\server.pem"));
+    CHECK(IsReplaced(scenario.userClient() + L"\\sslServer.tg", kSslServerTg));
+    CHECK_FALSE(PathExists(scenario.userClient() + L"\\server.key"));
+
+    INFO("no program is replaced for a catalogue install");
+    CHECK(SameBytes(suite.client + L"\\MWSealService.exe", StandInImage(5)));
+    CHECK(IsInstalled(suite.client + L"\\MWSealService_config.ini"));
+    CHECK(SameBytes(suite.centre + L"\\MWSealCenterUpdate.exe", StandInImage(5)));
+
+    INFO("stopped and started again like a registered install");
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    CHECK(scenario.standIns().HasEnded(running.client, 5000));
+    CHECK(scenario.standIns().HasEnded(running.updater, 5000));
+    const auto service = StartsAfter(scenario, suite.client + L"\\" + kServiceExe, before, 1);
+    REQUIRE(service.size() == 1);
+    CHECK(EndsWith(service[0].commandLine, L" -i"));
+    CHECK(StartsAfter(scenario, suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+}
+
+TEST_CASE("e2e_catalogue_hides_vendor_installs") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"catalogue-vendor");
+    scenario.PrepareTool({});
+    const SuiteInstall catalogued = scenario.AddSuite(L"CatSuite", {100, 5, 5, true, true});
+    const SuiteInstall registered = scenario.AddSuite(L"RegSuite", {99, 5, 5, true, true});
+    WriteCatalogue(L"SealComponent", SetupWithAppPath(catalogued.app));
+    scenario.RegisterVendor(L"SealSuite", registered.app, false);
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+
+    CHECK(IsReplaced(catalogued.client + L"\\sslServer.tg", kSslServerTg));
+    INFO("the catalogue takes precedence: the registered install is left as it was");
+    CHECK(IsInstalled(registered.client + L"\\server.key"));
+    CHECK(IsInstalled(registered.client + L"\\server.pem"));
+    CHECK(IsInstalled(registered.client + L"\\sslServer.tg"));
+}
+
+TEST_CASE("e2e_catalogue_malformed_components") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"catalogue-bad");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"CatSuite", {100, 5, 5, true, true});
+    scenario.RegisterVendor(L"SealSuite", suite.app, false);
+    WriteCatalogue(L"SealComponent", "Setup: " + SetupWithAppPath(suite.app));
+    const RunningSuite running = StartSuitePrograms(scenario, suite);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckEnded(outcome);
+    INFO("the XML library's own text, before anything is stopped");
+    CHECK(outcome.boxes[0].caption == kErrorCaption);
+    CHECK(outcome.boxes[0].text == L"expected <");
+    CHECK_FALSE(scenario.standIns().HasEnded(running.service, 500));
+    CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
+    CHECK_FALSE(scenario.standIns().HasEnded(running.updater, 0));
+    CHECK(IsInstalled(suite.client + L"\\sslServer.tg"));
+    CHECK(StartsAfter(scenario, suite.client + L"\\" + kServiceExe, before, 0).empty());
+}
