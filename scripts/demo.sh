@@ -12,7 +12,7 @@ demo_dir="$root/build/demo"
 prefix="$demo_dir/wineprefix"
 driver="$root/build/windows/tests/e2e/quillmend_demo.exe"
 mkdir -p "$demo_dir"
-rm -f "$demo_dir/report.md" "$demo_dir/messagebox.bmp" "$demo_dir/messagebox.png"
+rm -f "$demo_dir/report.md" "$demo_dir"/messagebox*.bmp "$demo_dir"/messagebox*.png
 [ -f "$driver" ] || { echo "demo driver not built: $driver" >&2; exit 1; }
 
 # A display of our own unless one is given; it and the prefix's Wine server end with us.
@@ -45,16 +45,20 @@ status=0
 "$root/scripts/wine-run.sh" "$prefix" "$driver" "$out_win" </dev/null || status=$?
 end=$(date +%s.%N)
 
-if [ -f "$demo_dir/messagebox.bmp" ]; then
-  convert "$demo_dir/messagebox.bmp" "$demo_dir/messagebox.png" && rm -f "$demo_dir/messagebox.bmp"
-fi
+for bmp in "$demo_dir"/messagebox*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
 [ -f "$demo_dir/report.md" ] || { echo "the demo wrote no report (status $status)" >&2; exit 1; }
-printf '\nWhole demo run under Wine, set-up and clean-up included: %.1f s\n' \
-  "$(echo "$end - $start" | bc -l)" >>"$demo_dir/report.md"
+awk -v s="$start" -v e="$end" \
+  'BEGIN { printf "\nWhole demo under Wine, set-up and clean-up included: %.1f s\n", e - s }' \
+  >>"$demo_dir/report.md"
 
 echo
 cat "$demo_dir/report.md"
 echo
 echo "Report: $demo_dir/report.md"
-[ -f "$demo_dir/messagebox.png" ] && echo "Screenshot of the message box: $demo_dir/messagebox.png"
+for png in "$demo_dir"/messagebox*.png; do
+  [ -f "$png" ] && echo "Screenshot of a message box: $png"
+done
 exit "$status"

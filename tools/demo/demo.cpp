@@ -1,7 +1,8 @@
-// Demo of one Quillmend run on a sample installation: two vendor installs (one needing the
-// combined TLS file, one the key pair, in a Chinese-named folder), a "penloom 9.0" install,
-// the suite's programs running, and a LicenseFile with a newer service. Writes report.md and
-// a screenshot of the message box (BMP) into the folder given as the only argument.
+// Demo of Quillmend on a sample installation, in two runs. The first: two vendor installs (one
+// needing the combined TLS file, one the key pair, in a Chinese-named folder), a "penloom 9.0"
+// install, the suite's programs running, and a LicenseFile with a newer service. The second: an
+// install that only the installer's catalogue records. Writes report.md and a screenshot of
+// each run's message box (BMP) into the folder given as the only argument.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -58,6 +59,164 @@ std::string Fixed(double value) {
     return buffer;
 }
 
+struct DemoRun {
+    std::string title;
+    std::string description;
+    std::wstring screenshot;
+    int waits = 0;
+    std::vector<TrackedFile> files;
+    std::vector<std::wstring> programs;
+};
+
+void Track(DemoRun& run, const std::wstring& label, const std::wstring& path) {
+    run.files.push_back({label, path, Describe(path)});
+}
+
+void TrackSuite(DemoRun& run, const SuiteInstall& suite) {
+    for (const wchar_t* name : {kSslServerTg, kServerKey, kServerPem, kServiceExe, kServiceConfig}) {
+        Track(run, L"", suite.client + L"\\" + name);
+    }
+    Track(run, L"", suite.centre + L"\\" + kUpdaterExe);
+    Track(run, L"", suite.app + L"\\" + kSslServerTg);
+}
+
+void TrackUserCopy(DemoRun& run, const Scenario& scenario) {
+    for (const wchar_t* name : {kSslServerTg, kServerKey, kServerPem}) {
+        Track(run, L"per-user ", scenario.userClient() + L"\\" + name);
+    }
+}
+
+std::vector<std::wstring> SuitePrograms(const SuiteInstall& suite) {
+    return {suite.client + L"\\" + kServiceExe, suite.client + L"\\" + kClientExe,
+            suite.centre + L"\\" + kUpdaterExe};
+}
+
+// Starts the programs, runs Quillmend.exe, photographs its box and reports what changed.
+// False when the run did not end with exactly one box.
+bool RunAndReport(Scenario& scenario, DemoRun& run, const std::wstring& output,
+                  std::string& report) {
+    std::vector<DWORD> pids;
+    for (const std::wstring& program : run.programs) {
+        pids.push_back(scenario.StartProgram(program));
+    }
+    const size_t before = scenario.StartsSoFar();
+
+    bool captured = false;
+    RunOptions options;
+    options.onBox = [&](const BoxInfo& box) {
+        Sleep(300); // let the box paint before it is photographed
+        captured = CaptureWindow(box.window, output + L"\\" + run.screenshot + L".bmp");
+    };
+    const RunOutcome outcome = scenario.Run(options);
+    Sleep(1000); // restarted programs log their start a moment after it
+
+    report += "## " + run.title + "\n\n" + run.description + "\n\n### Message box\n\n";
+    const bool oneBox = outcome.boxes.size() == 1;
+    if (oneBox) {
+        report += "| caption | text |\n|---|---|\n| " + Utf8(outcome.boxes[0].caption) + " | " +
+                  Utf8(outcome.boxes[0].text) + " |\n\n";
+        report += "Screenshot: " +
+                  (captured ? "`" + Utf8(run.screenshot) + ".png`" : std::string("(not captured)")) +
+                  "\n\n";
+        report += "Exit code " + std::to_string(outcome.exitCode) + ". Box shown after " +
+                  Fixed(outcome.boxes[0].seconds) + " s, of which " + std::to_string(run.waits) +
+                  " s are the program's fixed one-second waits: " +
+                  Fixed(outcome.boxes[0].seconds - run.waits) +
+                  " s of work beyond them (Wine start-up included). Process ended " +
+                  Fixed(outcome.seconds) +
+                  " s after start (Wine waits about 2 s for a window manager, which Xvfb lacks, "
+                  "to hide the box).\n\n";
+    } else {
+        report += "Unexpected: " + std::to_string(outcome.boxes.size()) + " message boxes; " +
+                  Utf8(outcome.problem) + "\n\n";
+    }
+    report += "### Files\n\n| file | before | after |\n|---|---|---|\n";
+    for (const TrackedFile& file : run.files) {
+        report += "| " + Utf8(file.label) + "`" + Relative(scenario, file.path) + "` | " +
+                  file.before + " | " + Describe(file.path) + " |\n";
+    }
+    report += "\n### Programs\n\n| program | before | after the run | started again as |\n"
+              "|---|---|---|---|\n";
+    for (size_t i = 0; i < run.programs.size(); ++i) {
+        const auto restarts = scenario.standIns().StartsOf(run.programs[i], before);
+        std::string again = "not started again";
+        if (!restarts.empty()) {
+            again = "`" + Relative(scenario, restarts[0].commandLine) + "` (id " +
+                    std::to_string(restarts[0].pid) + ")";
+        }
+        report += "| `" + Relative(scenario, run.programs[i]) + "` | running (id " +
+                  std::to_string(pids[i]) + ") | " +
+                  (scenario.standIns().HasEnded(pids[i], 2000) ? "ended" : "still running") +
+                  " | " + again + " |\n";
+    }
+    report += "\n";
+    return outcome.exited && oneBox;
+}
+
+bool RegistryRun(const std::wstring& output, std::string& report) {
+    Scenario scenario(L"demo");
+    LicenseSet set;
+    set.serviceRevision = 200;
+    set.updaterRevision = 5;
+    scenario.PrepareTool(set);
+    const SuiteInstall a = scenario.AddSuite(L"SuiteA", {100, 5, 5, true, true});
+    const SuiteInstall b = scenario.AddSuite(L"签章套件B", {99, 200, 5, true, true});
+    const LegacyInstall legacy = scenario.AddLegacy(L"Penloom9", {true, true});
+    scenario.RegisterVendor(L"SealSuite", a.app, false);
+    scenario.RegisterVendor(L"SealSuiteB", b.app, true);
+    scenario.RegisterUninstall(L"penloom 9.0", legacy.folder, false);
+
+    DemoRun run;
+    run.title = "Run 1: installs registered in the registry";
+    run.description =
+        "Sample installation under `" + Utf8(scenario.root()) +
+        "` (Wine prefix, code page 936): two vendor installs (`SuiteA`, client server "
+        "revision 100, registered in the 64-bit path; `签章套件B`, revision 99, under "
+        "WOW6432Node), a \"penloom 9.0\" install, the suite's three programs running from "
+        "`SuiteA`, and a LicenseFile with a newer `MWSealService.exe` (revision 200).";
+    run.screenshot = L"messagebox";
+    run.waits = 2; // the current suite's and the "penloom 9.0" branch's
+    TrackSuite(run, a);
+    TrackSuite(run, b);
+    for (const std::wstring& folder : {legacy.folder, legacy.root}) {
+        Track(run, L"", folder + L"\\" + kLegacyKey);
+        Track(run, L"", folder + L"\\" + kLegacyPem);
+    }
+    TrackUserCopy(run, scenario);
+    run.programs = SuitePrograms(a);
+    return RunAndReport(scenario, run, output, report);
+}
+
+// An install that only the installer's catalogue (AppData\MWInstall\App) records.
+bool CatalogueRun(const std::wstring& output, std::string& report) {
+    Scenario scenario(L"demo-catalogue");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"CatSuite", {5, 5, 5, true, true});
+    const std::wstring catalogue = RoamingAppData() + L"\\MWInstall\\App";
+    if (!MakeFolders(catalogue + L"\\SealComponent") ||
+        !WriteBytes(catalogue + L"\\common_ref.xml",
+                    "<ref>\r\n  <Component ref=\"SealComponent;1.0\"/>\r\n</ref>\r\n") ||
+        !WriteBytes(catalogue + L"\\SealComponent\\components.xml",
+                    "<Setup>\r\n  <AppPath>" + Utf8(suite.app) + "</AppPath>\r\n</Setup>\r\n")) {
+        report += "## Run 2: could not write the catalogue\n\n";
+        return false;
+    }
+
+    DemoRun run;
+    run.title = "Run 2: an install recorded only in the installer's catalogue";
+    run.description = "`AppData\\MWInstall\\App\\common_ref.xml` names the component "
+                      "`SealComponent`, whose `components.xml` gives the install folder `" +
+                      Utf8(suite.app) +
+                      "`. Its client server has revision 5, yet a catalogue install always "
+                      "receives the combined file `sslServer.tg`.";
+    run.screenshot = L"messagebox-catalogue";
+    run.waits = 1;
+    TrackSuite(run, suite);
+    TrackUserCopy(run, scenario);
+    run.programs = SuitePrograms(suite);
+    return RunAndReport(scenario, run, output, report);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -71,101 +230,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "Quillmend.exe is not built beside the demo\n");
         return 1;
     }
-
-    Scenario scenario(L"demo");
-    LicenseSet set;
-    set.serviceRevision = 200;
-    set.updaterRevision = 5;
-    scenario.PrepareTool(set);
-    const SuiteInstall a = scenario.AddSuite(L"SuiteA", {100, 5, 5, true, true});
-    const SuiteInstall b = scenario.AddSuite(L"签章套件B", {99, 200, 5, true, true});
-    const LegacyInstall legacy = scenario.AddLegacy(L"Penloom9", {true, true});
-    scenario.RegisterVendor(L"SealSuite", a.app, false);
-    scenario.RegisterVendor(L"SealSuiteB", b.app, true);
-    scenario.RegisterUninstall(L"penloom 9.0", legacy.folder, false);
-
-    std::vector<TrackedFile> files;
-    const auto track = [&](const std::wstring& label, const std::wstring& path) {
-        files.push_back({label, path, Describe(path)});
-    };
-    for (const SuiteInstall* suite : {&a, &b}) {
-        for (const wchar_t* name :
-             {kSslServerTg, kServerKey, kServerPem, kServiceExe, kServiceConfig}) {
-            track(L"", suite->client + L"\\" + name);
-        }
-        track(L"", suite->centre + L"\\" + kUpdaterExe);
-        track(L"", suite->app + L"\\" + kSslServerTg);
-    }
-    for (const std::wstring& folder : {legacy.folder, legacy.root}) {
-        track(L"", folder + L"\\" + kLegacyKey);
-        track(L"", folder + L"\\" + kLegacyPem);
-    }
-    for (const wchar_t* name : {kSslServerTg, kServerKey, kServerPem}) {
-        track(L"per-user ", scenario.userClient() + L"\\" + name);
-    }
-
-    const std::vector<std::wstring> programs = {a.client + L"\\" + kServiceExe,
-                                                a.client + L"\\" + kClientExe,
-                                                a.centre + L"\\" + kUpdaterExe};
-    std::vector<DWORD> pids;
-    for (const std::wstring& program : programs) {
-        pids.push_back(scenario.StartProgram(program));
-    }
-    const size_t before = scenario.StartsSoFar();
-
-    bool captured = false;
-    RunOptions options;
-    options.onBox = [&](const BoxInfo& box) {
-        Sleep(300); // let the box paint before it is photographed
-        captured = CaptureWindow(box.window, output + L"\\messagebox.bmp");
-    };
-    const RunOutcome outcome = scenario.Run(options);
-    Sleep(1000); // restarted programs log their start a moment after it
-
-    const int waits = 2; // the current suite's and the "penloom 9.0" branch's
-    std::string report = "# Quillmend demo run\n\n";
-    report += "Sample installation under `" + Utf8(scenario.root()) +
-              "` (Wine prefix, code page 936): two vendor installs (`SuiteA`, client server "
-              "revision 100, registered in the 64-bit path; `签章套件B`, revision 99, under "
-              "WOW6432Node), a \"penloom 9.0\" install, the suite's three programs running from "
-              "`SuiteA`, and a LicenseFile with a newer `MWSealService.exe` (revision 200).\n\n";
-    report += "## Message box\n\n";
-    if (outcome.boxes.size() == 1) {
-        report += "| caption | text |\n|---|---|\n| " + Utf8(outcome.boxes[0].caption) + " | " +
-                  Utf8(outcome.boxes[0].text) + " |\n\n";
-        report +=
-            "Screenshot: " + std::string(captured ? "`messagebox.png`" : "(not captured)") + "\n\n";
-        report += "Exit code " + std::to_string(outcome.exitCode) + ". Box shown after " +
-                  Fixed(outcome.boxes[0].seconds) + " s, of which " + std::to_string(waits) +
-                  " s are the program's fixed one-second waits: " +
-                  Fixed(outcome.boxes[0].seconds - waits) +
-                  " s of work beyond them (Wine start-up included). Process ended " +
-                  Fixed(outcome.seconds) +
-                  " s after start (Wine waits about 2 s for a window manager, which Xvfb lacks, "
-                  "to hide the box).\n\n";
-    } else {
-        report += "Unexpected: " + std::to_string(outcome.boxes.size()) + " message boxes; " +
-                  Utf8(outcome.problem) + "\n\n";
-    }
-    report += "## Files\n\n| file | before | after |\n|---|---|---|\n";
-    for (const TrackedFile& file : files) {
-        report += "| " + Utf8(file.label) + "`" + Relative(scenario, file.path) + "` | " +
-                  file.before + " | " + Describe(file.path) + " |\n";
-    }
-    report += "\n## Programs\n\n| program | before | after the run | started again as |\n"
-              "|---|---|---|---|\n";
-    for (size_t i = 0; i < programs.size(); ++i) {
-        const auto restarts = scenario.standIns().StartsOf(programs[i], before);
-        std::string again = "not started again";
-        if (!restarts.empty()) {
-            again = "`" + Relative(scenario, restarts[0].commandLine) + "` (id " +
-                    std::to_string(restarts[0].pid) + ")";
-        }
-        report += "| `" + Relative(scenario, programs[i]) + "` | running (id " +
-                  std::to_string(pids[i]) + ") | " +
-                  (scenario.standIns().HasEnded(pids[i], 2000) ? "ended" : "still running") +
-                  " | " + again + " |\n";
-    }
+    std::string report = "# Quillmend demo\n\n";
+    const bool registryOk = RegistryRun(output, report);
+    const bool catalogueOk = CatalogueRun(output, report);
     WriteBytes(output + L"\\report.md", report);
-    return outcome.exited && outcome.boxes.size() == 1 ? 0 : 1;
+    return registryOk && catalogueOk ? 0 : 1;
 }
