@@ -10,7 +10,7 @@ std::wstring CatalogueComponentName(const std::wstring& refValue) {
 }
 
 std::wstring ComponentsFilePath(const std::wstring& catalogueFolder,
-                               const std::wstring& component) {
+                                const std::wstring& component) {
     return catalogueFolder + L"\\" + component + L"\\components.xml";
 }
 

@@ -15,16 +15,16 @@ bool WideToNarrow(const std::wstring& wide, std::string& narrow) {
         return true;
     }
     // Ask for the size first: a UTF-8 ANSI code page needs up to 3 bytes per character.
-    const int needed = WideCharToMultiByte(CP_THREAD_ACP, kNoFlags, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                           nullptr);
+    const int needed =
+        WideCharToMultiByte(CP_THREAD_ACP, kNoFlags, text.data(), static_cast<int>(text.size()),
+                            nullptr, 0, nullptr, nullptr);
     if (needed <= 0) {
         return false;
     }
     narrow.resize(static_cast<size_t>(needed));
-    const int written = WideCharToMultiByte(CP_THREAD_ACP, kNoFlags, text.data(),
-                                            static_cast<int>(text.size()), &narrow[0], needed,
-                                            nullptr, nullptr);
+    const int written =
+        WideCharToMultiByte(CP_THREAD_ACP, kNoFlags, text.data(), static_cast<int>(text.size()),
+                            &narrow[0], needed, nullptr, nullptr);
     if (written <= 0) {
         narrow.clear();
         return false;

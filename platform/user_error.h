@@ -30,8 +30,7 @@ private:
 
 // Fills "%s" and "%d" in order with the arguments, as printf would ("%d" of an error code is
 // its signed 32-bit value); "%%" gives "%".
-std::wstring FormatUserMessage(const std::wstring& pattern,
-                               std::initializer_list<MessageArg> args);
+std::wstring FormatUserMessage(const std::wstring& pattern, std::initializer_list<MessageArg> args);
 
 // Formats the message, converts it to narrow text and throws it as UserError.
 [[noreturn]] void ThrowUserError(const std::wstring& pattern,

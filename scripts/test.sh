@@ -6,6 +6,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" all
 
 status=0
+echo "== formatting =="
+"$root/scripts/check-format.sh" || status=1
+
 echo "== native tests (ASan/UBSan) =="
 ctest --test-dir "$root/build/native" --output-on-failure || status=1
 

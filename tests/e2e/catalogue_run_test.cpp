@@ -16,8 +16,8 @@ void WriteCatalogue(const std::wstring& component, const std::string& components
     const std::wstring folder = RoamingAppData() + L"\\MWInstall\\App";
     REQUIRE(MakeFolders(folder + L"\\" + component));
     REQUIRE(WriteBytes(folder + L"\\common_ref.xml",
-                       "<?xml version=\"1.0\"?>\r\n<ref>\r\n  <Component ref=\"" +
-                           Utf8(component) + ";1.0.0\"/>\r\n</ref>\r\n"));
+                       "<?xml version=\"1.0\"?>\r\n<ref>\r\n  <Component ref=\"" + Utf8(component) +
+                           ";1.0.0\"/>\r\n</ref>\r\n"));
     REQUIRE(WriteBytes(folder + L"\\" + component + L"\\components.xml", componentsXml));
 }
 

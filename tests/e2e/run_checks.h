@@ -55,8 +55,8 @@ inline bool SameBytes(const std::wstring& path, const std::wstring& image) {
 }
 
 // Restarts are logged by the restarted stand-ins themselves, a moment after they start.
-inline std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image, size_t skip,
-                                      size_t expected) {
+inline std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image,
+                                             size_t skip, size_t expected) {
     std::vector<StandInStart> starts;
     for (int waited = 0; waited <= 3000; waited += 50) {
         starts = scenario.standIns().StartsOf(image, skip);

@@ -73,7 +73,8 @@ void Track(DemoRun& run, const std::wstring& label, const std::wstring& path) {
 }
 
 void TrackSuite(DemoRun& run, const SuiteInstall& suite) {
-    for (const wchar_t* name : {kSslServerTg, kServerKey, kServerPem, kServiceExe, kServiceConfig}) {
+    for (const wchar_t* name :
+         {kSslServerTg, kServerKey, kServerPem, kServiceExe, kServiceConfig}) {
         Track(run, L"", suite.client + L"\\" + name);
     }
     Track(run, L"", suite.centre + L"\\" + kUpdaterExe);
@@ -115,9 +116,10 @@ bool RunAndReport(Scenario& scenario, DemoRun& run, const std::wstring& output,
     if (oneBox) {
         report += "| caption | text |\n|---|---|\n| " + Utf8(outcome.boxes[0].caption) + " | " +
                   Utf8(outcome.boxes[0].text) + " |\n\n";
-        report += "Screenshot: " +
-                  (captured ? "`" + Utf8(run.screenshot) + ".png`" : std::string("(not captured)")) +
-                  "\n\n";
+        report +=
+            "Screenshot: " +
+            (captured ? "`" + Utf8(run.screenshot) + ".png`" : std::string("(not captured)")) +
+            "\n\n";
         report += "Exit code " + std::to_string(outcome.exitCode) + ". Box shown after " +
                   Fixed(outcome.boxes[0].seconds) + " s, of which " + std::to_string(run.waits) +
                   " s are the program's fixed one-second waits: " +
