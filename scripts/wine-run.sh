@@ -38,7 +38,8 @@ if [ -z "${DISPLAY:-}" ]; then
     fi
     for num in $(seq 120 199); do
       [ -e "/tmp/.X$num-lock" ] && continue
-      Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+      # Not holding the lock: a later run must be able to take it.
+      Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null 8>&- &
       pid=$!
       sleep 1
       if kill -0 "$pid" 2>/dev/null; then
