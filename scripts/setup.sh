@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386
   xvfb x11-utils imagemagick
+  fonts-wqy-microhei
   doctest-dev librapidxml-dev libpugixml-dev
   clang libclang-rt-14-dev
   clang-format

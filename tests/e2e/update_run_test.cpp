@@ -1,0 +1,411 @@
+// The update run of the real Quillmend.exe, scenario by scenario: what the message box says,
+// which files were replaced and which were left alone, and which programs were stopped and
+// started again.
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "tests/e2e/harness/scenario.h"
+
+using namespace qm::e2e;
+
+namespace {
+
+const std::string kInstalled = "installed";
+
+std::string Narrow(const std::wstring& text) {
+    return Utf8(text);
+}
+
+// A successful run shows exactly one box, no window of its own, and exits with 0.
+void CheckEnded(const RunOutcome& outcome) {
+    INFO("harness: " << Narrow(outcome.problem));
+    REQUIRE(outcome.exited);
+    CHECK(outcome.exitCode == 0);
+    CHECK(outcome.otherVisibleWindows == 0);
+    REQUIRE(outcome.boxes.size() == 1);
+}
+
+void CheckSuccessBox(const RunOutcome& outcome) {
+    CheckEnded(outcome);
+    INFO("box text: " << Narrow(outcome.boxes[0].text));
+    CHECK(outcome.boxes[0].caption == kSuccessCaption);
+    CHECK(outcome.boxes[0].text == kSuccessText);
+}
+
+// The time of one run beyond its fixed one-second waits, for the record.
+void ReportFigures(const char* scenario, const RunOutcome& outcome, int waits) {
+    if (outcome.boxes.empty()) {
+        return;
+    }
+    MESSAGE(std::string(scenario) << ": box after " << outcome.boxes[0].seconds << " s, exit after "
+                                  << outcome.seconds << " s (box gone after "
+                                  << outcome.boxes[0].closedSeconds << " s); " << waits
+                                  << " one-second wait(s); beyond them "
+                                  << (outcome.boxes[0].seconds - waits) << " s to the box");
+}
+
+bool IsReplaced(const std::wstring& path, const wchar_t* sourceName) {
+    return BytesOf(path) == ReplacementContent(sourceName);
+}
+
+bool IsInstalled(const std::wstring& path) {
+    return BytesOf(path) == InstalledContent(path.substr(path.find_last_of(L'\\') + 1));
+}
+
+bool SameBytes(const std::wstring& path, const std::wstring& image) {
+    return BytesOf(path) == BytesOf(image);
+}
+
+// Restarts are logged by the restarted stand-ins themselves, a moment after they start.
+std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image, size_t skip,
+                                      size_t expected) {
+    std::vector<StandInStart> starts;
+    for (int waited = 0; waited <= 3000; waited += 50) {
+        starts = scenario.standIns().StartsOf(image, skip);
+        if (starts.size() >= expected && (expected > 0 || waited >= 500)) {
+            break;
+        }
+        Sleep(50);
+    }
+    return starts;
+}
+
+// What follows the program's own (quoted) path on its command line.
+std::wstring ParametersOf(const std::wstring& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        const size_t close = commandLine.find(L'"', 1);
+        return close == std::wstring::npos ? std::wstring() : commandLine.substr(close + 1);
+    }
+    const size_t blank = commandLine.find(L' ');
+    return blank == std::wstring::npos ? std::wstring() : commandLine.substr(blank);
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+struct RunningSuite {
+    DWORD service = 0;
+    DWORD client = 0;
+    DWORD updater = 0;
+};
+
+RunningSuite StartSuitePrograms(Scenario& scenario, const SuiteInstall& suite) {
+    RunningSuite running;
+    running.service = scenario.StartProgram(suite.client + L"\\" + kServiceExe);
+    running.client = scenario.StartProgram(suite.client + L"\\" + kClientExe);
+    running.updater = scenario.StartProgram(suite.centre + L"\\" + kUpdaterExe);
+    REQUIRE(running.service != 0);
+    REQUIRE(running.client != 0);
+    REQUIRE(running.updater != 0);
+    return running;
+}
+
+// The error code Windows gives for copying a file into a folder that does not exist.
+DWORD MissingFolderCopyCode(const std::wstring& scratch, const std::wstring& source) {
+    const std::wstring target = scratch + L"\\no-such-folder\\file";
+    CopyFileW(source.c_str(), target.c_str(), FALSE);
+    return GetLastError();
+}
+
+} // namespace
+
+TEST_CASE("e2e_run_two_vendor_installs") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"two-installs");
+    scenario.PrepareTool({});
+    // One client server new enough for the combined file, one just below the boundary, in a
+    // folder whose name needs the Chinese code page.
+    const SuiteInstall current = scenario.AddSuite(L"SuiteA", {100, 5, 5, true, true});
+    const SuiteInstall older = scenario.AddSuite(L"签章套件B", {99, 5, 5, true, true});
+    scenario.RegisterVendor(L"SealSuite", current.app, false);
+    scenario.RegisterVendor(L"SealSuiteB", older.app + L"\\", true);
+    const RunningSuite running = StartSuitePrograms(scenario, current);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("two vendor installs", outcome, 1);
+
+    INFO("revision 100 receives the combined file only");
+    CHECK(IsReplaced(current.client + L"\\sslServer.tg", kSslServerTg));
+    CHECK(IsInstalled(current.client + L"\\server.key"));
+    CHECK(IsInstalled(current.client + L"\\server.pem"));
+
+    INFO("revision 99 (registered with a trailing backslash) receives the key pair only");
+    CHECK(IsReplaced(older.client + L"\\server.key", kServerKey));
+    CHECK(IsReplaced(older.client + L"\\server.pem", kServerPem));
+    CHECK(IsInstalled(older.client + L"\\sslServer.tg"));
+
+    INFO("the registered folders themselves and the programs are not written");
+    CHECK(IsInstalled(current.app + L"\\sslServer.tg"));
+    CHECK(IsInstalled(older.app + L"\\sslServer.tg"));
+    CHECK(SameBytes(current.client + L"\\MWSealService.exe", StandInImage(5)));
+    CHECK(IsInstalled(current.client + L"\\MWSealService_config.ini"));
+    CHECK(SameBytes(current.centre + L"\\MWSealCenterUpdate.exe", StandInImage(5)));
+
+    INFO("the per-user copy collects what both installs received");
+    CHECK(IsReplaced(scenario.userClient() + L"\\sslServer.tg", kSslServerTg));
+    CHECK(IsReplaced(scenario.userClient() + L"\\server.key", kServerKey));
+    CHECK(IsReplaced(scenario.userClient() + L"\\server.pem", kServerPem));
+
+    INFO("all three programs were ended");
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    CHECK(scenario.standIns().HasEnded(running.client, 5000));
+    CHECK(scenario.standIns().HasEnded(running.updater, 5000));
+
+    INFO("the service comes back with \" -i\", the client server without, the updater not");
+    const auto service = StartsAfter(scenario, current.client + L"\\" + kServiceExe, before, 1);
+    REQUIRE(service.size() == 1);
+    CHECK(EndsWith(service[0].commandLine, L" -i"));
+    CHECK(ParametersOf(service[0].commandLine).find_first_not_of(L' ') ==
+          ParametersOf(service[0].commandLine).find(L"-i"));
+    const auto client = StartsAfter(scenario, current.client + L"\\" + kClientExe, before, 1);
+    REQUIRE(client.size() == 1);
+    CHECK(ParametersOf(client[0].commandLine).find_first_not_of(L' ') == std::wstring::npos);
+    CHECK(StartsAfter(scenario, current.centre + L"\\" + kUpdaterExe, before, 0).empty());
+}
+
+TEST_CASE("e2e_run_program_replacement_by_revision") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"programs");
+    LicenseSet set;
+    set.serviceRevision = 200;
+    set.updaterRevision = 200;
+    scenario.PrepareTool(set);
+    const SuiteInstall older = scenario.AddSuite(L"Older", {100, 5, 5, true, true});
+    const SuiteInstall same = scenario.AddSuite(L"Same", {100, 200, 200, true, true});
+    // No version block on the client server, no service installed, no seal centre folder.
+    const SuiteInstall bare = scenario.AddSuite(L"Bare", {0, kAbsent, kAbsent, true, false});
+    scenario.RegisterVendor(L"Older", older.app, false);
+    scenario.RegisterVendor(L"Same", same.app, false);
+    scenario.RegisterVendor(L"Bare", bare.app, true);
+    const RunningSuite running = StartSuitePrograms(scenario, older);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("program replacement", outcome, 1);
+
+    const std::wstring newService = scenario.licenseFolder() + L"\\" + kServiceExe;
+    const std::wstring newUpdater = scenario.licenseFolder() + L"\\" + kUpdaterExe;
+
+    INFO("a higher revision replaces each program together with its configuration");
+    CHECK(SameBytes(older.client + L"\\MWSealService.exe", newService));
+    CHECK(IsReplaced(older.client + L"\\MWSealService_config.ini", kServiceConfig));
+    CHECK(SameBytes(older.centre + L"\\MWSealCenterUpdate.exe", newUpdater));
+    CHECK(IsReplaced(older.centre + L"\\MWSealCenterUpdate.xml", kUpdaterConfig));
+
+    INFO("an equal revision replaces neither the program nor its configuration");
+    CHECK(SameBytes(same.client + L"\\MWSealService.exe", StandInImage(200)));
+    CHECK(IsInstalled(same.client + L"\\MWSealService_config.ini"));
+    CHECK(IsInstalled(same.centre + L"\\MWSealCenterUpdate.xml"));
+
+    INFO("a program that is not installed is not added; a missing seal centre is not made");
+    CHECK_FALSE(PathExists(bare.client + L"\\MWSealService.exe"));
+    CHECK(IsInstalled(bare.client + L"\\MWSealService_config.ini"));
+    CHECK_FALSE(PathExists(bare.centre));
+    INFO("a client server without version information receives the key pair");
+    CHECK(IsReplaced(bare.client + L"\\server.key", kServerKey));
+    CHECK(IsInstalled(bare.client + L"\\sslServer.tg"));
+
+    INFO("the service restarted is the replaced, newer program");
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    const auto service = StartsAfter(scenario, older.client + L"\\" + kServiceExe, before, 1);
+    REQUIRE(service.size() == 1);
+    CHECK(EndsWith(service[0].commandLine, L" -i"));
+}
+
+TEST_CASE("e2e_run_missing_client_folder") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"no-client-folder");
+    LicenseSet set;
+    set.updaterRevision = 200;
+    scenario.PrepareTool(set);
+    const SuiteInstall first = scenario.AddSuite(L"First", {100, 5, 5, true, true});
+    const SuiteInstall broken = scenario.AddSuite(L"Broken", {100, 5, 5, false, true});
+    // The 64-bit path is read before the WOW6432Node path: the broken install comes second.
+    scenario.RegisterVendor(L"First", first.app, false);
+    scenario.RegisterVendor(L"Broken", broken.app, true);
+    const RunningSuite running = StartSuitePrograms(scenario, first);
+    const size_t before = scenario.StartsSoFar();
+    const DWORD expectedCode =
+        MissingFolderCopyCode(scenario.root(), scenario.licenseFolder() + L"\\sslServer.tg");
+
+    const RunOutcome outcome = scenario.Run();
+    CheckEnded(outcome);
+    ReportFigures("missing client folder", outcome, 1);
+    INFO("box text: " << Narrow(outcome.boxes[0].text));
+    CHECK(outcome.boxes[0].caption == kErrorCaption);
+    CHECK(outcome.boxes[0].text ==
+          std::wstring(kInstallCopyFailed) + std::to_wstring(static_cast<int>(expectedCode)));
+    CHECK(expectedCode == ERROR_PATH_NOT_FOUND);
+
+    INFO("the first install keeps what it received; the broken one's seal centre is untouched");
+    CHECK(IsReplaced(first.client + L"\\sslServer.tg", kSslServerTg));
+    CHECK(SameBytes(broken.centre + L"\\MWSealCenterUpdate.exe", StandInImage(5)));
+    CHECK(IsInstalled(broken.centre + L"\\MWSealCenterUpdate.xml"));
+    CHECK_FALSE(PathExists(broken.client));
+
+    INFO("the programs stay stopped after a failure");
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    CHECK(scenario.standIns().HasEnded(running.client, 5000));
+    CHECK(scenario.standIns().Starts().size() == before);
+    Sleep(500);
+    CHECK(scenario.standIns().Starts().size() == before);
+}
+
+TEST_CASE("e2e_run_missing_license_file") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"no-key");
+    LicenseSet set;
+    set.serverKey = false;
+    scenario.PrepareTool(set);
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {99, 5, 5, true, true});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    const RunningSuite running = StartSuitePrograms(scenario, suite);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckEnded(outcome);
+    ReportFigures("missing LicenseFile file", outcome, 1);
+    INFO("box text: " << Narrow(outcome.boxes[0].text));
+    CHECK(outcome.boxes[0].caption == kErrorCaption);
+    CHECK(outcome.boxes[0].text == std::wstring(kInstallCopyFailed) + L"2");
+
+    INFO("the run stopped at the key: the certificate and the per-user folder are untouched");
+    CHECK(IsInstalled(suite.client + L"\\server.key"));
+    CHECK(IsInstalled(suite.client + L"\\server.pem"));
+    CHECK_FALSE(PathExists(scenario.userBase()));
+
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    CHECK(scenario.standIns().HasEnded(running.client, 5000));
+    Sleep(500);
+    CHECK(scenario.standIns().Starts().size() == before);
+}
+
+TEST_CASE("e2e_run_legacy_generations_with_current_suite") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"legacy-current");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {100, 5, 5, true, true});
+    const LegacyInstall nine = scenario.AddLegacy(L"Penloom9", {true, true});
+    const LegacyInstall eight = scenario.AddLegacy(L"Penloom8", {true, false});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    scenario.RegisterUninstall(L"penloom 9.0", nine.folder, false);
+    scenario.RegisterUninstall(L"Penloom 8.0", eight.folder + L"\\", true);
+    const RunningSuite running = StartSuitePrograms(scenario, suite);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("both legacy generations with the current suite", outcome, 3);
+
+    INFO("the key pair arrives under the legacy names, in the folder and its parent");
+    CHECK(IsReplaced(nine.folder + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(nine.folder + L"\\key.pem", kServerPem));
+    CHECK(IsReplaced(nine.root + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(nine.root + L"\\key.pem", kServerPem));
+    INFO("only where such a file was present (the 8.0 install has none in its parent)");
+    CHECK(IsReplaced(eight.folder + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(eight.folder + L"\\key.pem", kServerPem));
+    CHECK_FALSE(PathExists(eight.root + L"\\ssl.key"));
+    CHECK_FALSE(PathExists(eight.root + L"\\key.pem"));
+    CHECK_FALSE(PathExists(nine.folder + L"\\server.key"));
+
+    INFO("the client server, stopped once by the current suite's branch, comes back once");
+    CHECK(scenario.standIns().HasEnded(running.client, 5000));
+    CHECK(StartsAfter(scenario, suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+    CHECK(StartsAfter(scenario, suite.client + L"\\" + kServiceExe, before, 1).size() == 1);
+}
+
+TEST_CASE("e2e_run_legacy_generations_alone") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"legacy-alone");
+    scenario.PrepareTool({});
+    const LegacyInstall nine = scenario.AddLegacy(L"Penloom9", {false, true});
+    const LegacyInstall eight = scenario.AddLegacy(L"Penloom8", {true, true});
+    // A name that matches by its parts, not by equality.
+    scenario.RegisterUninstall(L"Penloom V9 Standard", nine.folder, true);
+    scenario.RegisterUninstall(L"Penloom 8.0", eight.folder, false);
+    // The suite's programs run from a folder no branch of the current suite knows.
+    const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
+    MakeFolders(elsewhere);
+    CopyOver(StandInImage(100), elsewhere + L"\\" + kClientExe);
+    CopyOver(StandInImage(5), elsewhere + L"\\" + kServiceExe);
+    const DWORD client = scenario.StartProgram(elsewhere + L"\\" + kClientExe);
+    const DWORD service = scenario.StartProgram(elsewhere + L"\\" + kServiceExe);
+    REQUIRE(client != 0);
+    REQUIRE(service != 0);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("legacy generations alone", outcome, 2);
+
+    CHECK_FALSE(PathExists(nine.folder + L"\\ssl.key"));
+    CHECK(IsReplaced(nine.root + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(nine.root + L"\\key.pem", kServerPem));
+    CHECK(IsReplaced(eight.folder + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(eight.root + L"\\key.pem", kServerPem));
+
+    INFO("a legacy branch stops and restarts the client server, but not the service");
+    CHECK(scenario.standIns().HasEnded(client, 5000));
+    CHECK_FALSE(scenario.standIns().HasEnded(service, 0));
+    CHECK(StartsAfter(scenario, elsewhere + L"\\" + kClientExe, before, 1).size() == 1);
+    CHECK(StartsAfter(scenario, elsewhere + L"\\" + kServiceExe, before, 0).empty());
+    INFO("the current suite's per-user folder is not made");
+    CHECK_FALSE(PathExists(scenario.userBase()));
+}
+
+TEST_CASE("e2e_run_nothing_installed") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"nothing");
+    scenario.PrepareTool({});
+    const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
+    MakeFolders(elsewhere);
+    CopyOver(StandInImage(100), elsewhere + L"\\" + kClientExe);
+    const DWORD client = scenario.StartProgram(elsewhere + L"\\" + kClientExe);
+    REQUIRE(client != 0);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    ReportFigures("nothing installed", outcome, 0);
+
+    CHECK_FALSE(scenario.standIns().HasEnded(client, 0));
+    Sleep(300);
+    CHECK(scenario.standIns().Starts().size() == before);
+    CHECK_FALSE(PathExists(scenario.userBase()));
+}
+
+TEST_CASE("e2e_run_restart_failure_reported") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"restart-fails");
+    LicenseSet set;
+    // A newer "program" that replaces the installed service but cannot be started.
+    set.serviceRevision = kUnrunnable;
+    scenario.PrepareTool(set);
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {100, 5, 5, true, true});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    const RunningSuite running = StartSuitePrograms(scenario, suite);
+    const size_t before = scenario.StartsSoFar();
+    const std::wstring service = suite.client + L"\\" + kServiceExe;
+
+    const RunOutcome outcome = scenario.Run();
+    CheckEnded(outcome);
+    ReportFigures("restart failure", outcome, 1);
+    INFO("box text: " << Narrow(outcome.boxes[0].text));
+    CHECK(outcome.boxes[0].caption == kErrorCaption);
+    CHECK(outcome.boxes[0].text.find(service) != std::wstring::npos);
+    CHECK(outcome.boxes[0].text.find(suite.client + L"\\" + kClientExe) == std::wstring::npos);
+
+    CHECK(SameBytes(service, UnrunnableImage()));
+    CHECK(IsReplaced(suite.client + L"\\sslServer.tg", kSslServerTg));
+    INFO("the run still went on to restart the client server");
+    CHECK(scenario.standIns().HasEnded(running.service, 5000));
+    CHECK(StartsAfter(scenario, suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+    CHECK(StartsAfter(scenario, service, before, 0).empty());
+}
