@@ -1,0 +1,77 @@
+// Measures whole runs of the real Quillmend.exe: the time from its start to its final message
+// box, with one vendor install and with twenty, several runs of each taken in turn so that
+// both see the same machine. Prints the medians, raw and without the run's fixed one-second
+// wait (one: the current suite's branch; no legacy install is present).
+// The shared scenario code carries doctest checks; this program brings doctest's body without
+// its test runner.
+#define DOCTEST_CONFIG_IMPLEMENT
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tests/robustness/matrix_support.h"
+
+using namespace qm::e2e;
+using namespace qm::robustness;
+
+namespace {
+
+constexpr int kDefaultRepetitions = 5;
+constexpr double kFixedWaitSeconds = 1.0;
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Seconds from start to the box, or a negative value when the run did not end in one box.
+double TimeOneRun(int installs) {
+    Scenario scenario(L"measure");
+    scenario.PrepareTool({});
+    const std::vector<SuiteInstall> suites = AddVendorInstalls(scenario, installs);
+    const RunOutcome outcome = scenario.Run();
+    if (!outcome.exited || outcome.boxes.size() != 1 || outcome.boxes[0].text != kSuccessText) {
+        return -1;
+    }
+    for (size_t i = 0; i < suites.size(); ++i) {
+        if (!IsHandled(suites[i], i)) {
+            return -1;
+        }
+    }
+    return outcome.boxes[0].seconds;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int repetitions = argc > 1 ? std::max(1, _wtoi(argv[1])) : kDefaultRepetitions;
+    if (!Scenario::ProgramAvailable()) {
+        std::fprintf(stderr, "Quillmend.exe is not beside this program\n");
+        return 2;
+    }
+    const int sizes[] = {1, 20};
+    std::vector<double> times[2];
+    for (int round = 0; round < repetitions; ++round) {
+        for (int which = 0; which < 2; ++which) {
+            const double seconds = TimeOneRun(sizes[which]);
+            if (seconds < 0) {
+                std::fprintf(stderr, "run with %d install(s) did not succeed\n", sizes[which]);
+                return 1;
+            }
+            times[which].push_back(seconds);
+        }
+    }
+    std::printf("| vendor installs | runs | median start to box (s) | minus 1 s wait (s) |\n");
+    std::printf("|---:|---:|---:|---:|\n");
+    for (int which = 0; which < 2; ++which) {
+        const double median = Median(times[which]);
+        std::printf("| %d | %d | %.3f | %.3f |\n", sizes[which], repetitions, median,
+                    median - kFixedWaitSeconds);
+    }
+    return 0;
+}
