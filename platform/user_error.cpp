@@ -11,13 +11,13 @@ std::wstring FormatUserMessage(const std::wstring& pattern,
     for (size_t i = 0; i < pattern.size(); ++i) {
         const wchar_t ch = pattern[i];
         if (ch == L'%' && i + 1 < pattern.size()) {
-            const wchar_t spec = pattern[i + 1];
-            if (spec == L'%') {
+            const wchar_t directive = pattern[i + 1];
+            if (directive == L'%') {
                 out += L'%';
                 ++i;
                 continue;
             }
-            if ((spec == L's' || spec == L'd') && arg != args.end()) {
+            if ((directive == L's' || directive == L'd') && arg != args.end()) {
                 out += arg->text();
                 ++arg;
                 ++i;

@@ -16,26 +16,9 @@ rm -f "$demo_dir/report.md" "$demo_dir"/messagebox*.bmp "$demo_dir"/messagebox*.
 [ -f "$driver" ] || { echo "demo driver not built: $driver" >&2; exit 1; }
 
 # A display of our own unless one is given; it and the prefix's Wine server end with us.
-xvfb_pid=""
-cleanup() {
-  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for num in $(seq 200 299); do
-    [ -e "/tmp/.X$num-lock" ] && continue
-    Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    xvfb_pid=$!
-    sleep 1
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-      export DISPLAY=":$num"
-      break
-    fi
-    xvfb_pid=""
-  done
-  [ -n "$xvfb_pid" ] || { echo "could not start Xvfb" >&2; exit 1; }
-fi
+# shellcheck source=display.sh
+. "$root/scripts/display.sh"
+qm_own_display "$prefix"
 
 echo "== Running Quillmend.exe on the sample installation (Wine, code page 936) =="
 # Wine maps the Linux root to drive Z:.

@@ -14,25 +14,9 @@ else
   cmake --build "$build" -j 2 >/dev/null
 fi
 
-xvfb_pid=""
-cleanup() {
-  WINEPREFIX="$build/wineprefix" wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for num in $(seq 140 199); do
-    [ -e "/tmp/.X$num-lock" ] && continue
-    Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    xvfb_pid=$!
-    sleep 1
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-      export DISPLAY=":$num"
-      break
-    fi
-    xvfb_pid=""
-  done
-fi
+# shellcheck source=display.sh
+. "$root/scripts/display.sh"
+qm_own_display "$build/wineprefix"
 
 echo "Quillmend.exe under $(wine --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
 "$root/scripts/wine-run.sh" "$build/wineprefix" "$build/tests/e2e/qm_run_measure.exe" "$runs" |

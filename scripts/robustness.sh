@@ -17,25 +17,9 @@ else
 fi
 
 # One display for the whole matrix; wine-run.sh would otherwise start one per prefix.
-xvfb_pid=""
-cleanup() {
-  WINEPREFIX="$build/wineprefix" wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for num in $(seq 140 199); do
-    [ -e "/tmp/.X$num-lock" ] && continue
-    Xvfb ":$num" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    xvfb_pid=$!
-    sleep 1
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-      export DISPLAY=":$num"
-      break
-    fi
-    xvfb_pid=""
-  done
-fi
+# shellcheck source=display.sh
+. "$root/scripts/display.sh"
+qm_own_display "$build/wineprefix"
 
 rm -f "$rows"
 # Wine maps drive Z: to the root of the Linux file system.
