@@ -24,4 +24,4 @@ echo "Quillmend.exe under $(wine --version), $(date -u '+%Y-%m-%d'), $(nproc) co
 echo
 echo "| file | size (bytes) |"
 echo "|---|---:|"
-echo "| Quillmend.exe (Release, static) | $(stat -c %s "$build/app/Quillmend.exe") |"
+echo "| Quillmend.exe (Release, static, stripped) | $(stat -c %s "$build/app/Quillmend.exe") |"
