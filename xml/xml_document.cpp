@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "xml/xml_messages.h"
+#include "xml/open_name_index.h"
 #include "xml/xml_names.h"
 
 namespace qm {
@@ -52,6 +53,7 @@ struct XmlDocument::ParseState {
     int32_t current = 0; // innermost open element; the parent of new elements
     int32_t first = 0;
     bool movedChildren = false;
+    OpenNameIndex openNames;
 };
 
 XmlDocument::XmlDocument() {
@@ -178,6 +180,7 @@ void XmlDocument::OpenElement(ParseState& parse, const NodeInfo& node) {
         record.length = node.length;
     } else {
         record.SetTagLengths(node.length, 0);
+        parse.openNames.Add(parse.depth, node.text);
         ++parse.depth;
         parse.current = index;
         parse.stack.Push();
@@ -197,10 +200,15 @@ void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
     const char* doc = docText_.c_str();
     const int32_t nameLength = cursor.right - cursor.left + 1;
     int32_t matched = 0; // depth of the element the end tag closes; 0: none
-    for (int32_t entry = parse.depth - 1; entry >= 0; --entry) {
-        if (NameMatches(doc + cursor.left, nameLength, parse.stack.At(entry).text.c_str())) {
-            matched = entry + 1;
-            break;
+    // The innermost open element whose name matches; only those indexed under the end tag's
+    // name can, so the others are not compared at all.
+    if (const std::vector<int32_t>* candidates =
+            parse.openNames.Candidates(doc + cursor.left, nameLength)) {
+        for (auto entry = candidates->rbegin(); entry != candidates->rend(); ++entry) {
+            if (NameMatches(doc + cursor.left, nameLength, parse.stack.At(*entry).text.c_str())) {
+                matched = *entry + 1;
+                break;
+            }
         }
     }
     if (matched == 0) {
@@ -215,6 +223,7 @@ void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
     ElementRecord& element = records_[parse.current];
     element.length = endTag.start + endTag.length - element.start;
     element.SetTagLengths(element.StartTagLength(), endTag.length);
+    parse.openNames.Remove(parse.depth - 1, parse.stack.At(parse.depth - 1).text);
     parse.current = element.parent;
     --parse.depth;
     --parse.stack.top;
@@ -247,6 +256,7 @@ void XmlDocument::CloseUnended(ParseState& parse, const TokenCursor* mismatchedE
         parse.movedChildren = true;
     }
     const std::string& name = parse.stack.At(parse.depth - 1).text;
+    parse.openNames.Remove(parse.depth - 1, name);
     --parse.depth;
     --parse.stack.top;
     parse.current = parentIndex;

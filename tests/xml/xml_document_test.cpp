@@ -252,3 +252,61 @@ TEST_CASE("document_level_wraps_within_its_bits") {
     CHECK(doc.Record(65537).flags == kFirst);
     CHECK(doc.Record(65536).flags == (kFirst | 0xFFFF));
 }
+
+TEST_CASE("document_end_tag_matches_innermost_name_with_tail") {
+    struct Row {
+        const char* text;
+        bool wellFormed;
+        const char* message;
+    };
+    const Row rows[] = {
+        // An open name goes on after the end tag's name with '=', '[' or ']'.
+        {"<a[x]></a>", true, ""},
+        {"<a=1></a>", true, ""},
+        {"<a]b></a>", true, ""},
+        {"<a[x]></a[x]>", true, ""},
+        {"<a[x]></a[x>", true, ""},
+        {"<a[x]></a[>", false, "No start tag for end tag 'a[' at offset 6"},
+        {"<a></a=b>", false, "No start tag for end tag 'a=b' at offset 3"},
+        {"<ab></a>", false, "No start tag for end tag 'a' at offset 4"},
+        {"<a></ab>", false, "No start tag for end tag 'ab' at offset 3"},
+        // The innermost match wins: it closes "a=1", and "b" is left unended.
+        {"<a><a=1><b></a></a>", false,
+         "End tag 'a' at offset 12 does not match start tag 'b' at offset 8"},
+        // A closed element is no candidate any more.
+        {"<r><a></a></a></r>", false, "No start tag for end tag 'a' at offset 10"},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.text);
+        XmlDocument doc;
+        CHECK(doc.SetDocument(row.text) == row.wellFormed);
+        CHECK(doc.ErrorText() == row.message);
+    }
+    SUBCASE("the innermost of equal names is closed") {
+        XmlDocument doc;
+        CHECK(doc.SetDocument("<a><b><a></a></b></a>"));
+        CHECK(doc.Record(3).length == 7);
+        CHECK(doc.Record(1).length == 21);
+    }
+}
+
+TEST_CASE("document_many_stray_end_tags_stay_linear") {
+    // Without an index of the open names every stray end tag would be compared with every
+    // open element: this text would take hours.
+    constexpr int kOpen = 100000;
+    std::string text;
+    for (int i = 0; i < kOpen; ++i) {
+        text += "<a>";
+    }
+    for (int i = 0; i < kOpen; ++i) {
+        text += "</b>";
+    }
+    for (int i = 0; i < kOpen; ++i) {
+        text += "</a=>";
+    }
+    XmlDocument doc;
+    CHECK_FALSE(doc.SetDocument(text));
+    CHECK(doc.ErrorText() == "No start tag for end tag 'b' at offset 300000");
+    CHECK(doc.PosFree() == kOpen + 1);
+    CHECK((doc.Record(kOpen).flags & ElementNotEnded) != 0);
+}
