@@ -15,6 +15,9 @@ namespace {
 // Records reserved up front: one per 64 characters of text, plus a few.
 constexpr size_t kCharactersPerRecordGuess = 64;
 constexpr int32_t kSpareRecords = 8;
+// Comparisons of end tags with open elements allowed on top of twice the text's length before
+// the open names are indexed.
+constexpr int64_t kWalkBudgetSpare = 4096;
 
 // The start tags of the open elements: entry k holds the one at depth k + 1. The scanner
 // writes every node into the entry at `top`, so a start tag stays below a push.
@@ -53,6 +56,12 @@ struct XmlDocument::ParseState {
     int32_t current = 0; // innermost open element; the parent of new elements
     int32_t first = 0;
     bool movedChildren = false;
+    // End tags are matched by walking the open elements from the innermost, which is one
+    // comparison in a sound document. The walks' work is counted; when a text makes them
+    // expensive (many open elements and stray end tags), the open names are indexed from then
+    // on, so no text costs more than linear time.
+    int64_t walkBudget = 0;
+    bool indexed = false;
     OpenNameIndex openNames;
 };
 
@@ -119,6 +128,7 @@ int32_t XmlDocument::ParseElements(TokenCursor& cursor) {
     cursor.next = 0;
     errorText_.clear();
     ParseState parse;
+    parse.walkBudget = 2 * static_cast<int64_t>(docText_.size()) + kWalkBudgetSpare;
     parse.stack.Push();
     parse.baseLevel = records_[0].flags & ElementLevelMask;
     for (;;) {
@@ -180,7 +190,9 @@ void XmlDocument::OpenElement(ParseState& parse, const NodeInfo& node) {
         record.length = node.length;
     } else {
         record.SetTagLengths(node.length, 0);
-        parse.openNames.Add(parse.depth, node.text);
+        if (parse.indexed) {
+            parse.openNames.Add(parse.depth, node.text);
+        }
         ++parse.depth;
         parse.current = index;
         parse.stack.Push();
@@ -195,22 +207,39 @@ void XmlDocument::MarkProblem(int32_t current, const std::string& message) {
     }
 }
 
+int32_t XmlDocument::MatchingDepth(ParseState& parse, const char* name, int32_t length) {
+    if (!parse.indexed) {
+        for (int32_t entry = parse.depth - 1; entry >= 0 && parse.walkBudget > 0; --entry) {
+            parse.walkBudget -= 1 + length;
+            if (NameMatches(name, length, parse.stack.At(entry).text.c_str())) {
+                return entry + 1;
+            }
+        }
+        if (parse.walkBudget > 0) {
+            return 0;
+        }
+        for (int32_t entry = 0; entry < parse.depth; ++entry) {
+            parse.openNames.Add(entry, parse.stack.At(entry).text);
+        }
+        parse.indexed = true;
+    }
+    // Only the open elements indexed under the end tag's name can match; the innermost of them
+    // that does is the one.
+    if (const std::vector<int32_t>* candidates = parse.openNames.Candidates(name, length)) {
+        for (auto entry = candidates->rbegin(); entry != candidates->rend(); ++entry) {
+            if (NameMatches(name, length, parse.stack.At(*entry).text.c_str())) {
+                return *entry + 1;
+            }
+        }
+    }
+    return 0;
+}
+
 void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
                                 const NodeInfo& endTag) {
     const char* doc = docText_.c_str();
     const int32_t nameLength = cursor.right - cursor.left + 1;
-    int32_t matched = 0; // depth of the element the end tag closes; 0: none
-    // The innermost open element whose name matches; only those indexed under the end tag's
-    // name can, so the others are not compared at all.
-    if (const std::vector<int32_t>* candidates =
-            parse.openNames.Candidates(doc + cursor.left, nameLength)) {
-        for (auto entry = candidates->rbegin(); entry != candidates->rend(); ++entry) {
-            if (NameMatches(doc + cursor.left, nameLength, parse.stack.At(*entry).text.c_str())) {
-                matched = *entry + 1;
-                break;
-            }
-        }
-    }
+    const int32_t matched = MatchingDepth(parse, doc + cursor.left, nameLength);
     if (matched == 0) {
         MarkProblem(parse.current,
                     FormatXmlMessage(xml_message::kNoStartTag,
@@ -223,7 +252,9 @@ void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
     ElementRecord& element = records_[parse.current];
     element.length = endTag.start + endTag.length - element.start;
     element.SetTagLengths(element.StartTagLength(), endTag.length);
-    parse.openNames.Remove(parse.depth - 1, parse.stack.At(parse.depth - 1).text);
+    if (parse.indexed) {
+        parse.openNames.Remove(parse.depth - 1, parse.stack.At(parse.depth - 1).text);
+    }
     parse.current = element.parent;
     --parse.depth;
     --parse.stack.top;
@@ -256,7 +287,9 @@ void XmlDocument::CloseUnended(ParseState& parse, const TokenCursor* mismatchedE
         parse.movedChildren = true;
     }
     const std::string& name = parse.stack.At(parse.depth - 1).text;
-    parse.openNames.Remove(parse.depth - 1, name);
+    if (parse.indexed) {
+        parse.openNames.Remove(parse.depth - 1, name);
+    }
     --parse.depth;
     --parse.stack.top;
     parse.current = parentIndex;

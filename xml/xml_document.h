@@ -56,6 +56,8 @@ private:
     int32_t ParseElements(TokenCursor& cursor);
     void AllocateRecords(int32_t count);
     void OpenElement(ParseState& parse, const NodeInfo& node);
+    // Depth of the innermost open element that an end tag of this name closes; 0 when none.
+    int32_t MatchingDepth(ParseState& parse, const char* name, int32_t length);
     void CloseByEndTag(ParseState& parse, const TokenCursor& cursor, const NodeInfo& endTag);
     void CloseUnended(ParseState& parse, const TokenCursor* mismatchedEndTag);
     void MarkProblem(int32_t current, const std::string& message);
