@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# build.sh [native|windows|all]: configures and builds into build/native and build/windows.
+# build.sh [native|windows|windows64|all]: configures and builds into build/<name>. "all" is
+# native and windows, plus windows64 on a machine that runs its Windows tests as 64-bit
+# (scripts/wine-build.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 which="${1:-all}"
 jobs="$(nproc)"
+
+build_windows() { # build_windows DIR TOOLCHAIN
+  cmake -S "$root" -B "$root/build/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2" >/dev/null
+  cmake --build "$root/build/$1" -j "$jobs"
+}
 
 if [ "$which" = native ] || [ "$which" = all ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/native" -G Ninja \
@@ -11,7 +19,9 @@ if [ "$which" = native ] || [ "$which" = all ]; then
   cmake --build "$root/build/native" -j "$jobs"
 fi
 if [ "$which" = windows ] || [ "$which" = all ]; then
-  cmake -S "$root" -B "$root/build/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
-  cmake --build "$root/build/windows" -j "$jobs"
+  build_windows windows toolchain-i686-w64-mingw32.cmake
+fi
+if [ "$which" = windows64 ] ||
+  { [ "$which" = all ] && [ "$("$root/scripts/wine-build.sh")" = windows64 ]; }; then
+  build_windows windows64 toolchain-x86_64-w64-mingw32.cmake
 fi

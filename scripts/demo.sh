@@ -6,11 +6,13 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" windows
+# The 32-bit product where this machine runs 32-bit code, else its 64-bit build.
+wine_build="$("$root/scripts/wine-build.sh")"
+"$root/scripts/build.sh" "$wine_build"
 
 demo_dir="$root/build/demo"
 prefix="$demo_dir/wineprefix"
-driver="$root/build/windows/tests/e2e/quillmend_demo.exe"
+driver="$root/build/$wine_build/tests/e2e/quillmend_demo.exe"
 mkdir -p "$demo_dir"
 rm -f "$demo_dir/report.md" "$demo_dir"/messagebox*.bmp "$demo_dir"/messagebox*.png
 [ -f "$driver" ] || { echo "demo driver not built: $driver" >&2; exit 1; }
@@ -20,7 +22,7 @@ rm -f "$demo_dir/report.md" "$demo_dir"/messagebox*.bmp "$demo_dir"/messagebox*.
 . "$root/scripts/display.sh"
 qm_own_display "$prefix"
 
-echo "== Running Quillmend.exe on the sample installation (Wine, code page 936) =="
+echo "== Running Quillmend.exe ($wine_build build) on the sample installation (Wine, code page 936) =="
 # Wine maps the Linux root to drive Z:.
 out_win="Z:${demo_dir//\//\\}"
 start=$(date +%s.%N)

@@ -4,12 +4,13 @@
 # turn; medians), less the run's fixed 1 s wait, and prints them with the exe's size.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/windows"
+"$root/scripts/setup.sh" >/dev/null
+wine_build="$("$root/scripts/wine-build.sh")"
+build="$root/build/$wine_build"
 runs="${1:-5}"
 
-"$root/scripts/setup.sh" >/dev/null
 if [ ! -x "$build/tests/e2e/qm_run_measure.exe" ]; then
-  "$root/scripts/build.sh" windows
+  "$root/scripts/build.sh" "$wine_build"
 else
   cmake --build "$build" -j 2 >/dev/null
 fi
@@ -18,10 +19,10 @@ fi
 . "$root/scripts/display.sh"
 qm_own_display "$build/wineprefix"
 
-echo "Quillmend.exe under $(wine --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
+echo "Quillmend.exe ($wine_build build) under $(wine --version 2>/dev/null || /usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
 "$root/scripts/wine-run.sh" "$build/wineprefix" "$build/tests/e2e/qm_run_measure.exe" "$runs" |
   tr -d '\r'
 echo
 echo "| file | size (bytes) |"
 echo "|---|---:|"
-echo "| Quillmend.exe (Release, static, stripped) | $(stat -c %s "$build/app/Quillmend.exe") |"
+echo "| Quillmend.exe ($wine_build: Release, static, stripped) | $(stat -c %s "$build/app/Quillmend.exe") |"

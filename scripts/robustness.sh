@@ -4,14 +4,15 @@
 # outcome table to docs/robustness.md. Exits non-zero when a run did not go as expected.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build/windows"
+"$root/scripts/setup.sh" >/dev/null
+wine_build="$("$root/scripts/wine-build.sh")"
+build="$root/build/$wine_build"
 matrix="$build/tests/e2e/robustness_matrix_test.exe"
 rows="$build/robustness-rows.md"
 doc="$root/docs/robustness.md"
 
-"$root/scripts/setup.sh" >/dev/null
 if [ ! -x "$matrix" ] || [ ! -x "$build/app/Quillmend.exe" ]; then
-  "$root/scripts/build.sh" windows
+  "$root/scripts/build.sh" "$wine_build"
 else
   cmake --build "$build" -j 2 >/dev/null
 fi
@@ -43,7 +44,7 @@ mkdir -p "$root/docs"
   echo "\`scripts/robustness.sh\`; do not edit by hand."
   echo
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-  echo "- Wine: $(wine --version 2>/dev/null) (32-bit prefix \`build/windows/wineprefix\`, user root)"
+  echo "- Wine: $(wine --version 2>/dev/null || /usr/lib/wine/wine64 --version) ($([ "$wine_build" = windows ] && echo 32 || echo 64)-bit build and prefix \`build/$wine_build\`, user root)"
   echo "- ANSI code page inside Wine: ${codepage:-unknown}"
   echo "- Whole matrix: ${elapsed} s; $(grep 'test cases' <<<"$summary" | sed 's/^\[doctest\] *//')"
   echo

@@ -15,30 +15,43 @@ packages=(
   locales
 )
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 need_locale=0
 locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || need_locale=1
-[ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ] && exit 0
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-
-# wine32 lives in the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
-fi
 export DEBIAN_FRONTEND=noninteractive
+
 if [ ${#missing[@]} -gt 0 ]; then
+  # wine32 lives in the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Wine takes its ANSI code page from the Linux locale; the tests run under Chinese (936).
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+if [ $need_locale -eq 1 ]; then
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
     echo 'zh_CN.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
   "${sudo_cmd[@]}" locale-gen >/dev/null
+fi
+
+# Where the kernel runs no 32-bit code, the Windows tests run as a 64-bit build under 64-bit Wine.
+if [ "$("$(dirname "$0")/wine-build.sh")" = windows64 ]; then
+  extra=()
+  for p in wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64; do
+    installed "$p" || extra+=("$p")
+  done
+  if [ ${#extra[@]} -gt 0 ]; then
+    [ ${#missing[@]} -gt 0 ] || "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
+  fi
 fi

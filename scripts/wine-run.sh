@@ -2,11 +2,27 @@
 # wine-run.sh PREFIX PROGRAM [ARGS...]
 # Runs a Windows program under Wine in PREFIX, creating the prefix on first use. Tests and
 # demos use their own prefix inside the build tree, never ~/.wine. Wine takes its ANSI code
-# page from the locale: Chinese (936) unless QM_WINE_LANG says otherwise.
+# page from the locale: Chinese (936) unless QM_WINE_LANG says otherwise. A 64-bit PROGRAM runs
+# in a 64-bit prefix under 64-bit Wine (for machines that cannot execute 32-bit code), anything
+# else in a 32-bit one.
 set -euo pipefail
 prefix="$(realpath -m "$1")"
 shift
-export WINEPREFIX="$prefix" WINEARCH=win32
+
+# The PE header's machine field: 8664 for x86-64.
+pe_machine() {
+  local offset
+  offset="$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')" || return 0
+  [ -n "$offset" ] && od -An -tx2 -j"$((offset + 4))" -N2 "$1" 2>/dev/null | tr -d ' '
+}
+wine=wine
+export WINEARCH=win32
+if [ -f "${1:-}" ] && [ "$(pe_machine "$1")" = 8664 ]; then
+  # Debian's wine wrapper prefers the 32-bit loader whenever it is installed.
+  wine=/usr/lib/wine/wine64
+  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+fi
+export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 lang="${QM_WINE_LANG:-zh_CN.UTF-8}"
@@ -16,7 +32,7 @@ mkdir -p "$(dirname "$prefix")"
 (
   flock 9
   if [ ! -f "$prefix/system.reg" ]; then
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
 ) 9>"$prefix.lock"
@@ -55,5 +71,5 @@ fi
 # Wine's own background processes (services, explorer) are started by the first program of
 # a server's life and inherit its output; if that is the caller's pipe, ctest waits for them
 # until the server idles out. Start them here, detached from the caller's descriptors.
-wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
-exec wine "$@"
+"$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+exec "$wine" "$@"

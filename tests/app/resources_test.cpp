@@ -357,13 +357,14 @@ TEST_CASE("resources_manifest_text") {
 }
 
 TEST_CASE("resources_program_imports_system_only") {
-    // Mapped as an image, so the import directory is found by its relative addresses.
+    // Mapped as an image, so the import directory is found by its relative addresses. The
+    // program has this test's bitness, so the headers are this build's IMAGE_NT_HEADERS.
     const UniqueModule program = LoadProgramAsData();
     const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<uintptr_t>(program.get()) &
                                                      ~static_cast<uintptr_t>(3));
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     REQUIRE(dos->e_magic == IMAGE_DOS_SIGNATURE);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     REQUIRE(nt->Signature == IMAGE_NT_SIGNATURE);
     CHECK(nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
     const IMAGE_DATA_DIRECTORY& directory =
