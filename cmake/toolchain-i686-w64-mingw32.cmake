@@ -1,15 +1,4 @@
 # 32-bit Windows build with mingw-w64 from Debian.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(QM_MINGW_PREFIX i686-w64-mingw32)
-
-# The posix thread model is not needed; win32 keeps winpthread out of the link.
-find_program(CMAKE_C_COMPILER NAMES ${QM_MINGW_PREFIX}-gcc-win32 ${QM_MINGW_PREFIX}-gcc)
-find_program(CMAKE_CXX_COMPILER NAMES ${QM_MINGW_PREFIX}-g++-win32 ${QM_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${QM_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QM_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
