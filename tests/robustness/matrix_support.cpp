@@ -53,10 +53,6 @@ std::string BaseName(const std::wstring& path) {
 
 } // namespace
 
-std::string Narrow(const std::wstring& text) {
-    return Utf8(text);
-}
-
 MatrixRow::MatrixRow(std::string scenario, std::string expected)
     : scenario_(std::move(scenario)), expected_(std::move(expected)) {}
 
@@ -110,39 +106,6 @@ std::string FileState(const std::wstring& path, const wchar_t* sourceName) {
         return "installed";
     }
     return bytes == "<missing>" ? "missing" : "changed";
-}
-
-bool IsReplaced(const std::wstring& path, const wchar_t* sourceName) {
-    return FileState(path, sourceName) == "replaced";
-}
-
-bool IsInstalled(const std::wstring& path) {
-    return BytesOf(path) == InstalledContent(path.substr(path.find_last_of(L'\\') + 1));
-}
-
-RunningSuite StartSuitePrograms(Scenario& scenario, const SuiteInstall& suite) {
-    RunningSuite running;
-    running.service = scenario.StartProgram(suite.client + L"\\" + kServiceExe);
-    running.client = scenario.StartProgram(suite.client + L"\\" + kClientExe);
-    running.updater = scenario.StartProgram(suite.centre + L"\\" + kUpdaterExe);
-    REQUIRE(running.service != 0);
-    REQUIRE(running.client != 0);
-    REQUIRE(running.updater != 0);
-    return running;
-}
-
-std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image, size_t skip,
-                                      size_t expected) {
-    // Restarts come before the final box, so a moment after it every restart has logged.
-    std::vector<StandInStart> starts;
-    for (int waited = 0; waited <= 1500; waited += 50) {
-        starts = scenario.standIns().StartsOf(image, skip);
-        if (starts.size() >= expected && (expected > 0 || waited >= 500)) {
-            break;
-        }
-        Sleep(50);
-    }
-    return starts;
 }
 
 std::string ProgramFate(Scenario& scenario, DWORD pid, const std::wstring& image, size_t skip) {

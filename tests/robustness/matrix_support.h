@@ -8,11 +8,18 @@
 #include <vector>
 
 #include "tests/e2e/harness/scenario.h"
+#include "tests/e2e/run_checks.h"
 
 namespace qm::robustness {
 
+using e2e::IsInstalled;
+using e2e::IsReplaced;
+using e2e::Narrow;
+using e2e::RunningSuite;
 using e2e::RunOutcome;
 using e2e::Scenario;
+using e2e::StartsAfter;
+using e2e::StartSuitePrograms;
 using e2e::SuiteInstall;
 
 // One row of the matrix. When QM_ROBUSTNESS_REPORT names a file, the row is appended to it
@@ -49,21 +56,7 @@ private:
 
 // "replaced", "installed", "missing" or "changed": what the file holds after a run.
 std::string FileState(const std::wstring& path, const wchar_t* sourceName);
-bool IsReplaced(const std::wstring& path, const wchar_t* sourceName);
-bool IsInstalled(const std::wstring& path);
 
-// The suite's three programs started from one install.
-struct RunningSuite {
-    DWORD service = 0;
-    DWORD client = 0;
-    DWORD updater = 0;
-};
-RunningSuite StartSuitePrograms(Scenario& scenario, const SuiteInstall& suite);
-
-// Starts of `image` logged after the first `skip`, waiting a moment for `expected` of them
-// (restarted programs log their start a little after the run has shown its box).
-std::vector<e2e::StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image,
-                                           size_t skip, size_t expected);
 // "ended, restarted", "ended, restarted with \" -i\"", "ended, not restarted", "running"...
 std::string ProgramFate(Scenario& scenario, DWORD pid, const std::wstring& image, size_t skip);
 
@@ -93,6 +86,5 @@ private:
 
 // The code Windows (or Wine) gives for copying `source` over `target`; 0 when it succeeds.
 DWORD CopyCode(const std::wstring& source, const std::wstring& target);
-std::string Narrow(const std::wstring& text);
 
 } // namespace qm::robustness
