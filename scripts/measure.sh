@@ -9,11 +9,7 @@ wine_build="$("$root/scripts/wine-build.sh")"
 build="$root/build/$wine_build"
 runs="${1:-5}"
 
-if [ ! -x "$build/tests/e2e/qm_run_measure.exe" ]; then
-  "$root/scripts/build.sh" "$wine_build"
-else
-  cmake --build "$build" -j 2 >/dev/null
-fi
+"$root/scripts/build.sh" "$wine_build" >/dev/null
 
 # shellcheck source=display.sh
 . "$root/scripts/display.sh"

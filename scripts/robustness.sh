@@ -11,11 +11,7 @@ matrix="$build/tests/e2e/robustness_matrix_test.exe"
 rows="$build/robustness-rows.md"
 doc="$root/docs/robustness.md"
 
-if [ ! -x "$matrix" ] || [ ! -x "$build/app/Quillmend.exe" ]; then
-  "$root/scripts/build.sh" "$wine_build"
-else
-  cmake --build "$build" -j 2 >/dev/null
-fi
+"$root/scripts/build.sh" "$wine_build" >/dev/null
 
 # One display for the whole matrix; wine-run.sh would otherwise start one per prefix.
 # shellcheck source=display.sh

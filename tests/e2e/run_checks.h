@@ -83,6 +83,17 @@ inline bool EndsWith(const std::wstring& text, const std::wstring& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// A stand-in of `revision` started as `image` from `folder` (made when missing). A folder
+// that no install names is reached by the run only through the stop by image name.
+inline DWORD StartStandInFrom(Scenario& scenario, const std::wstring& folder, const wchar_t* image,
+                              int revision) {
+    MakeFolders(folder);
+    CopyOver(StandInImage(revision), folder + L"\\" + image);
+    const DWORD pid = scenario.StartProgram(folder + L"\\" + image);
+    REQUIRE(pid != 0);
+    return pid;
+}
+
 struct RunningSuite {
     DWORD service = 0;
     DWORD client = 0;

@@ -240,13 +240,8 @@ TEST_CASE("e2e_run_legacy_generations_alone") {
     scenario.RegisterUninstall(L"Penloom 8.0", eight.folder, false);
     // The suite's programs run from a folder no branch of the current suite knows.
     const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
-    MakeFolders(elsewhere);
-    CopyOver(StandInImage(100), elsewhere + L"\\" + kClientExe);
-    CopyOver(StandInImage(5), elsewhere + L"\\" + kServiceExe);
-    const DWORD client = scenario.StartProgram(elsewhere + L"\\" + kClientExe);
-    const DWORD service = scenario.StartProgram(elsewhere + L"\\" + kServiceExe);
-    REQUIRE(client != 0);
-    REQUIRE(service != 0);
+    const DWORD client = StartStandInFrom(scenario, elsewhere, kClientExe, 100);
+    const DWORD service = StartStandInFrom(scenario, elsewhere, kServiceExe, 5);
     const size_t before = scenario.StartsSoFar();
 
     const RunOutcome outcome = scenario.Run();
@@ -273,10 +268,7 @@ TEST_CASE("e2e_run_nothing_installed") {
     Scenario scenario(L"nothing");
     scenario.PrepareTool({});
     const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
-    MakeFolders(elsewhere);
-    CopyOver(StandInImage(100), elsewhere + L"\\" + kClientExe);
-    const DWORD client = scenario.StartProgram(elsewhere + L"\\" + kClientExe);
-    REQUIRE(client != 0);
+    const DWORD client = StartStandInFrom(scenario, elsewhere, kClientExe, 100);
     const size_t before = scenario.StartsSoFar();
 
     const RunOutcome outcome = scenario.Run();

@@ -279,10 +279,7 @@ TEST_CASE("matrix_legacy_among_many_uninstall_keys") {
     scenario.RegisterUninstall(L"penloom 9.0", legacy.folder, false);
     scenario.RegisterUninstall(L"Penloom 9.0 SP1", decoy.folder, false);
     const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
-    MakeFolders(elsewhere);
-    CopyOver(StandInImage(100), elsewhere + L"\\" + kClientExe);
-    const DWORD client = scenario.StartProgram(elsewhere + L"\\" + kClientExe);
-    REQUIRE(client != 0);
+    const DWORD client = StartStandInFrom(scenario, elsewhere, kClientExe, 100);
     const size_t before = scenario.StartsSoFar();
 
     const RunOutcome outcome = scenario.Run();
