@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386
+  wine wine32:i386 wine64
   xvfb x11-utils imagemagick
   fonts-wqy-microhei
   doctest-dev librapidxml-dev libpugixml-dev
@@ -47,7 +47,7 @@ fi
 # Where the kernel runs no 32-bit code, the Windows tests run as a 64-bit build under 64-bit Wine.
 if [ "$("$(dirname "$0")/wine-build.sh")" = windows64 ]; then
   extra=()
-  for p in wine64 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64; do
+  for p in g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64; do
     installed "$p" || extra+=("$p")
   done
   if [ ${#extra[@]} -gt 0 ]; then

@@ -14,9 +14,12 @@ ctest --test-dir "$root/build/native" --output-on-failure || status=1
 
 wine_build="$("$root/scripts/wine-build.sh")"
 echo "== Windows tests under Wine (build/$wine_build) =="
-if [ "$wine_build" = windows64 ]; then
-  echo "This machine's kernel runs no 32-bit code, so wine32 cannot start: the tests run as the"
-  echo "same sources built for 64-bit Windows, under 64-bit Wine. build/windows holds the product."
+if [ "$wine_build" = windows ]; then
+  echo "Configuration: the 32-bit product as a WoW64 process in a 64-bit prefix (two registry views)."
+else
+  echo "Configuration: fallback. This machine's kernel runs no 32-bit code, so wine32 cannot start:"
+  echo "the tests run the same sources built for 64-bit Windows, in a 64-bit prefix."
+  echo "build/windows holds the 32-bit product; its WoW64 run needs a machine that runs 32-bit code."
 fi
 # One display and one Wine server for the whole serial run.
 # shellcheck source=display.sh

@@ -2,26 +2,25 @@
 # wine-run.sh PREFIX PROGRAM [ARGS...]
 # Runs a Windows program under Wine in PREFIX, creating the prefix on first use. Tests and
 # demos use their own prefix inside the build tree, never ~/.wine. Wine takes its ANSI code
-# page from the locale: Chinese (936) unless QM_WINE_LANG says otherwise. A 64-bit PROGRAM runs
-# in a 64-bit prefix under 64-bit Wine (for machines that cannot execute 32-bit code), anything
-# else in a 32-bit one.
+# page from the locale: Chinese (936) unless QM_WINE_LANG says otherwise.
+# The prefix is always 64-bit, as the Windows that administrators run: where this machine
+# executes 32-bit code, the 32-bit product runs there as a WoW64 process (two registry views,
+# SysWOW64); elsewhere only 64-bit programs can run, under 64-bit Wine (scripts/wine-build.sh).
 set -euo pipefail
 prefix="$(realpath -m "$1")"
 shift
 
-# The PE header's machine field: 8664 for x86-64.
-pe_machine() {
-  local offset
-  offset="$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')" || return 0
-  [ -n "$offset" ] && od -An -tx2 -j"$((offset + 4))" -N2 "$1" 2>/dev/null | tr -d ' '
-}
-wine=wine
-export WINEARCH=win32
-if [ -f "${1:-}" ] && [ "$(pe_machine "$1")" = 8664 ]; then
-  # Debian's wine wrapper prefers the 32-bit loader whenever it is installed.
+export WINEARCH=win64
+if [ "$("$(dirname "$0")/wine-build.sh")" = windows ]; then
+  # Debian's wrapper starts the 32-bit loader, which runs a 32-bit program as WoW64 in a
+  # 64-bit prefix and hands a 64-bit one to wine64.
+  wine=wine
+else
+  # The wrapper would still pick the 32-bit loader whenever wine32 is installed.
   wine=/usr/lib/wine/wine64
-  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+  export WINELOADER=/usr/lib/wine/wine64
 fi
+export WINESERVER=/usr/lib/wine/wineserver64
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -31,14 +30,25 @@ export LANG="$lang" LC_ALL="$lang"
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9
+  # A prefix left by an older checkout may be 32-bit only; it cannot host WoW64.
+  if [ -f "$prefix/system.reg" ] && ! grep -q '^#arch=win64' "$prefix/system.reg"; then
+    "$WINESERVER" -k 2>/dev/null || true
+    rm -rf "$prefix"
+  fi
   if [ ! -f "$prefix/system.reg" ]; then
     WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
-    wineserver -w
+    "$WINESERVER" -w
+  fi
+  # A crash must end the program at once, with Wine's backtrace on stderr: the crash dialog
+  # would wait for a click that never comes under Xvfb.
+  if [ ! -f "$prefix/.qm-no-crash-dialog" ]; then
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1
+    touch "$prefix/.qm-no-crash-dialog"
   fi
 ) 9>"$prefix.lock"
 # Keep one server alive across the serial test run; Wine start-up is slow otherwise.
-wineserver -p30 >/dev/null 2>&1 || true
-
+"$WINESERVER" -p30 >/dev/null 2>&1 || true
 # Message boxes need a display: without one, start a private Xvfb for this prefix once and
 # reuse it (xvfb-run per test costs seconds each time).
 if [ -z "${DISPLAY:-}" ]; then

@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
+#include "tests/discovery/registry_views.h"
 
 #include <doctest/doctest.h>
 
@@ -123,11 +124,8 @@ public:
     ScratchKeys& operator=(const ScratchKeys&) = delete;
 
     void SetAppPath(const std::wstring& keyPath, const std::wstring& text) {
-        HKEY created = nullptr;
-        REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &created,
-                                nullptr) == ERROR_SUCCESS);
-        const UniqueRegKey key(created);
+        UniqueRegKey key;
+        REQUIRE(test::CreateKeyInView(keyPath, key) == ERROR_SUCCESS);
         REQUIRE(RegSetValueExW(
                     key.get(), L"App Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
@@ -136,8 +134,7 @@ public:
 private:
     static void Clean() {
         for (const std::wstring& key : {kVendorKey, kOldestKey}) {
-            RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+            test::DeleteTreeInView(key);
         }
     }
 };

@@ -3,6 +3,7 @@
 #include "discovery/registry_lookup.h"
 
 #include "platform/win_handles.h"
+#include "tests/discovery/registry_views.h"
 
 #include <doctest/doctest.h>
 
@@ -17,39 +18,16 @@ namespace {
 const std::wstring kUninstall64 = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::wstring kUninstall32 =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const std::wstring kWow6432Node = L"SOFTWARE\\WOW6432Node";
-// Marks a WOW6432Node key that this fixture created (a 32-bit prefix has none of its own), so
-// that only such a key is ever removed whole.
-constexpr wchar_t kScratchMarker[] = L"QuillmendScratch";
-
 // Every Uninstall sub-key a case may create, removed in both views.
 const wchar_t* const kScratchSubKeys[] = {
     L"MARROWBY",   L"Penloom 8.0",  L"Penloom V9 Standard", L"PENLOOM 9.0",      L"Penloom 9.0 SP1",
     L"V9-Penloom", L"Penloom V9 A", L"Penloom V9 B",        L"Zeta Other Suite",
 };
 
-constexpr DWORD kNoOptions = 0;
-
-void DeleteTree(const std::wstring& path) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
-}
-
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), kNoOptions, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
 UniqueRegKey CreateKey(const std::wstring& path) {
-    HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
-    return UniqueRegKey(key);
+    UniqueRegKey key;
+    REQUIRE(test::CreateKeyInView(path, key) == ERROR_SUCCESS);
+    return key;
 }
 
 // Stores exactly the given bytes, so that cases control terminators and sizes.
@@ -72,33 +50,11 @@ public:
     ScratchRegistry(const ScratchRegistry&) = delete;
     ScratchRegistry& operator=(const ScratchRegistry&) = delete;
 
-    // Creates the 32-bit view's path, marking WOW6432Node as ours when it is new.
-    void CreateWow6432Node() {
-        if (!KeyExists(kWow6432Node)) {
-            const UniqueRegKey node = CreateKey(kWow6432Node);
-            const DWORD one = 1;
-            REQUIRE(RegSetValueExW(node.get(), kScratchMarker, 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&one),
-                                   sizeof(one)) == ERROR_SUCCESS);
-        }
-        CreateKey(kUninstall32);
-    }
-
 private:
-    void Clean() {
+    static void Clean() {
         for (const wchar_t* name : kScratchSubKeys) {
-            DeleteTree(kUninstall64 + L"\\" + name);
-            DeleteTree(kUninstall32 + L"\\" + name);
-        }
-        HKEY node = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kWow6432Node.c_str(), kNoOptions, KEY_READ, &node) ==
-            ERROR_SUCCESS) {
-            const bool ours = RegQueryValueExW(node, kScratchMarker, nullptr, nullptr, nullptr,
-                                               nullptr) == ERROR_SUCCESS;
-            RegCloseKey(node);
-            if (ours) {
-                DeleteTree(kWow6432Node);
-            }
+            test::DeleteTreeInView(kUninstall64 + L"\\" + name);
+            test::DeleteTreeInView(kUninstall32 + L"\\" + name);
         }
     }
 };
@@ -153,14 +109,12 @@ TEST_CASE("registry_vendor_collect_views") {
         CHECK(Collect() == L"C:\\B,C:\\A,");
     }
     SUBCASE("the 64-bit view comes first and a product in both views is listed twice") {
-        registry.CreateWow6432Node();
         SetAppPath(Vendor64(L"Product A"), L"C:\\A");
         SetAppPath(Vendor32(L"Product A"), L"C:\\A");
         SetAppPath(Vendor32(L"Product B"), L"D:\\32");
         CHECK(Collect() == L"C:\\A,D:\\32,C:\\A,");
     }
     SUBCASE("only the WOW6432Node view") {
-        registry.CreateWow6432Node();
         SetAppPath(Vendor32(L"Product A"), L"D:\\Only32\\");
         CHECK(Collect() == L"D:\\Only32\\,");
     }
@@ -223,7 +177,7 @@ TEST_CASE("registry_legacy_find_matching") {
             CAPTURE(name);
             SetAppPath(kUninstall64 + L"\\" + name, std::wstring(L"C:\\") + name);
             CHECK(FindLegacy() == std::wstring(L"C:\\") + name);
-            DeleteTree(kUninstall64 + L"\\" + name);
+            test::DeleteTreeInView(kUninstall64 + L"\\" + name);
         }
     }
     SUBCASE("names that do not match, and the value is not looked at for them") {
@@ -251,7 +205,6 @@ TEST_CASE("registry_legacy_find_matching") {
 
 TEST_CASE("registry_legacy_find_views") {
     ScratchRegistry registry;
-    registry.CreateWow6432Node();
 
     SUBCASE("a hit in the 32-bit view replaces one in the 64-bit view") {
         SetAppPath(kUninstall64 + L"\\Penloom V9 Standard", L"C:\\Sixty-four");
@@ -282,12 +235,10 @@ TEST_CASE("registry_oldest_read_views") {
         CHECK(ReadLegacyAppPath() == L"C:\\Penloom8\\");
     }
     SUBCASE("a key present only under WOW6432Node is found through the second open") {
-        registry.CreateWow6432Node();
         SetAppPath(key32, L"D:\\Penloom8");
         CHECK(ReadLegacyAppPath() == L"D:\\Penloom8");
     }
     SUBCASE("a 64-bit key that opens hides the WOW6432Node one, even without a value") {
-        registry.CreateWow6432Node();
         CreateKey(key64);
         SetAppPath(key32, L"D:\\Penloom8");
         CHECK(ReadLegacyAppPath() == L"");
@@ -304,7 +255,6 @@ TEST_CASE("registry_oldest_read_views") {
 
 TEST_CASE("registry_lookup_keys_closed") {
     ScratchRegistry registry;
-    registry.CreateWow6432Node();
     SetAppPath(Vendor64(L"Product A"), L"C:\\A");
     CreateKey(Vendor64(L"Product B"));                           // opened, value missing
     SetAppPath(Vendor32(L"Product A"), std::wstring(300, L'x')); // opened, value too long

@@ -109,19 +109,37 @@ TEST_CASE("e2e_unrunnable_program_start") {
     }
 }
 
-TEST_CASE("e2e_scratch_registry_cleanup") {
-    const std::wstring key = std::wstring(kUninstallKey) + L"\\qm-e2e-scratch-check";
-    {
-        ScratchRegistry registry;
-        registry.Claim(key);
-        REQUIRE(registry.SetAppPath(key + L"\\Product", L"C:\\Suite\\App"));
+TEST_CASE("e2e_scratch_registry_views") {
+    // The 32-bit product is proven where administrators run it, as a WoW64 process; the
+    // 64-bit build stands in only where the machine runs no 32-bit code.
+    BOOL wow64 = FALSE;
+    REQUIRE(IsWow64Process(GetCurrentProcess(), &wow64));
+    CHECK((wow64 != FALSE) == (sizeof(void*) == 4));
+
+    // The App Path at a literal path of the 64-bit view, where 64-bit Windows keeps both views.
+    const auto appPathAt = [](const std::wstring& path) {
+        qm::UniqueRegKey key;
         wchar_t value[64] = {};
         DWORD bytes = sizeof value;
-        CHECK(RegGetValueW(HKEY_LOCAL_MACHINE, (key + L"\\Product").c_str(), L"App Path",
-                           RRF_RT_REG_SZ, nullptr, value, &bytes) == ERROR_SUCCESS);
-        CHECK(std::wstring(value) == L"C:\\Suite\\App");
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                          key.put()) != ERROR_SUCCESS ||
+            RegGetValueW(key.get(), nullptr, L"App Path", RRF_RT_REG_SZ, nullptr, value,
+                         &bytes) != ERROR_SUCCESS) {
+            return std::wstring(L"<none>");
+        }
+        return std::wstring(value);
+    };
+    const std::wstring key64 = std::wstring(kUninstallKey) + L"\\qm-e2e-scratch-check";
+    const std::wstring key32 = std::wstring(kUninstallKey32) + L"\\qm-e2e-scratch-check";
+    {
+        ScratchRegistry registry;
+        registry.Claim(key64);
+        registry.Claim(key32);
+        REQUIRE(registry.SetAppPath(key64 + L"\\Product", L"C:\\Sixty-four"));
+        REQUIRE(registry.SetAppPath(key32 + L"\\Product", L"C:\\Thirty-two"));
+        CHECK(appPathAt(key64 + L"\\Product") == L"C:\\Sixty-four");
+        CHECK(appPathAt(key32 + L"\\Product") == L"C:\\Thirty-two");
     }
-    qm::UniqueRegKey opened;
-    CHECK(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, opened.put()) ==
-          ERROR_FILE_NOT_FOUND);
+    CHECK(appPathAt(key64 + L"\\Product") == L"<none>");
+    CHECK(appPathAt(key32 + L"\\Product") == L"<none>");
 }

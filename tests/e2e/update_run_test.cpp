@@ -4,6 +4,7 @@
 #include <doctest/doctest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/e2e/run_checks.h"
 
@@ -261,6 +262,80 @@ TEST_CASE("e2e_run_legacy_generations_alone") {
     CHECK(StartsAfter(scenario, elsewhere + L"\\" + kServiceExe, before, 0).empty());
     INFO("the current suite's per-user folder is not made");
     CHECK_FALSE(PathExists(scenario.userBase()));
+}
+
+TEST_CASE("e2e_run_registry_views") {
+    // Keys lie in the view they name, as 32- and 64-bit installers leave them on 64-bit
+    // Windows. Installs A and B are sound, X lacks its client server folder (the run stops
+    // there), L and M are legacy installs; '?' is an App Path too long to be read.
+    struct ViewKey {
+        bool wow6432;
+        const wchar_t* name; // below the Uninstall key
+        char install;
+    };
+    struct Row {
+        const char* name;
+        std::vector<ViewKey> keys;
+        const char* handled;
+        const char* untouched;
+        bool stopsAtX;
+    };
+    const Row rows[] = {
+        {"64-bit view only", {{false, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
+        {"WOW6432Node only", {{true, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
+        {"the 64-bit view first: its install is done before X",
+         {{false, L"MARROWBY\\Good", 'A'}, {true, L"MARROWBY\\Broken", 'X'}}, "A", "", true},
+        {"the 64-bit view first: X there ends the run",
+         {{false, L"MARROWBY\\Broken", 'X'}, {true, L"MARROWBY\\Good", 'A'}}, "", "A", true},
+        {"one sub-key name in both views, two installs",
+         {{false, L"MARROWBY\\Suite", 'A'}, {true, L"MARROWBY\\Suite", 'B'}}, "AB", "", false},
+        {"penloom 9.0 in both views: the WOW6432Node hit wins",
+         {{false, L"penloom 9.0", 'L'}, {true, L"penloom 9.0", 'M'}}, "M", "L", false},
+        {"Penloom 8.0: a 64-bit key that opens hides the WOW6432Node one",
+         {{false, L"Penloom 8.0", '?'}, {true, L"Penloom 8.0", 'M'}}, "", "M", false},
+    };
+    for (const Row& row : rows) {
+        INFO("row: " << row.name);
+        Scenario scenario(L"views");
+        scenario.PrepareTool({});
+        const SuiteInstall a = scenario.AddSuite(L"A", {});
+        const SuiteInstall b = scenario.AddSuite(L"B", {});
+        const SuiteInstall x = scenario.AddSuite(L"X", {100, 5, 5, false, true});
+        const LegacyInstall l = scenario.AddLegacy(L"L", {});
+        const LegacyInstall m = scenario.AddLegacy(L"M", {});
+        const auto folderOf = [&](char install) {
+            switch (install) {
+            case 'A': return a.app;
+            case 'B': return b.app;
+            case 'X': return x.app;
+            case 'L': return l.folder;
+            case 'M': return m.folder;
+            default: return std::wstring(300, L'?');
+            }
+        };
+        const auto received = [&](char install) {
+            switch (install) {
+            case 'A': return IsReplaced(a.client + L"\\sslServer.tg", kSslServerTg);
+            case 'B': return IsReplaced(b.client + L"\\sslServer.tg", kSslServerTg);
+            case 'L': return IsReplaced(l.folder + L"\\ssl.key", kServerKey);
+            default: return IsReplaced(m.folder + L"\\ssl.key", kServerKey);
+            }
+        };
+        for (const ViewKey& key : row.keys) {
+            scenario.RegisterUninstall(key.name, folderOf(key.install), key.wow6432);
+        }
+
+        const RunOutcome outcome = scenario.Run();
+        CheckEnded(outcome);
+        INFO("box text: " << Narrow(outcome.boxes[0].text));
+        CHECK(outcome.boxes[0].caption == (row.stopsAtX ? kErrorCaption : kSuccessCaption));
+        for (const char* install = row.handled; *install; ++install) {
+            CHECK_MESSAGE(received(*install), "install " << std::string(1, *install) << " received nothing");
+        }
+        for (const char* install = row.untouched; *install; ++install) {
+            CHECK_MESSAGE(!received(*install), "install " << std::string(1, *install) << " was written");
+        }
+    }
 }
 
 TEST_CASE("e2e_run_nothing_installed") {

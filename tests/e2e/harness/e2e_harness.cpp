@@ -1,5 +1,7 @@
 #include "tests/e2e/harness/e2e_harness.h"
 
+#include "tests/discovery/registry_views.h"
+
 #include <shlobj.h>
 
 #include <algorithm>
@@ -194,8 +196,7 @@ ScratchFolder::~ScratchFolder() {
 
 ScratchRegistry::~ScratchRegistry() {
     for (auto it = owned_.rbegin(); it != owned_.rend(); ++it) {
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, it->c_str());
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, it->c_str());
+        test::DeleteTreeInView(*it);
     }
 }
 
@@ -203,15 +204,13 @@ void ScratchRegistry::Claim(const std::wstring& keyPath) {
     if (std::find(owned_.begin(), owned_.end(), keyPath) != owned_.end()) {
         return;
     }
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, keyPath.c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath.c_str());
+    test::DeleteTreeInView(keyPath);
     owned_.push_back(keyPath);
 }
 
 bool ScratchRegistry::SetAppPath(const std::wstring& keyPath, const std::wstring& appPath) {
     UniqueRegKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    if (test::CreateKeyInView(keyPath, key) != ERROR_SUCCESS) {
         return false;
     }
     const DWORD bytes = static_cast<DWORD>((appPath.size() + 1) * sizeof(wchar_t));

@@ -51,8 +51,9 @@ inline constexpr wchar_t kUninstallKey[] =
 inline constexpr wchar_t kUninstallKey32[] =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-// Keys under HKEY_LOCAL_MACHINE that a scenario owns: each is removed with its sub-keys when
-// it is claimed (left over from a run that died) and again at the end.
+// Keys under HKEY_LOCAL_MACHINE that a scenario owns, each in the registry view its path names
+// (a WOW6432Node path is the 32-bit view): removed with its sub-keys when it is claimed (left
+// over from a run that died) and again at the end.
 class ScratchRegistry {
 public:
     ScratchRegistry() = default;

@@ -91,8 +91,8 @@ public:
     void PrepareTool(const LicenseSet& set);
     SuiteInstall AddSuite(const std::wstring& name, const SuiteOptions& options);
     LegacyInstall AddLegacy(const std::wstring& name, const LegacyOptions& options);
-    // Product sub-key under the vendor key "MARROWBY", in the 64-bit path or the WOW6432Node
-    // path.
+    // Product sub-key under the vendor key "MARROWBY", in the 64-bit view or in the 32-bit
+    // view (WOW6432Node), where installers of that bitness put it.
     void RegisterVendor(const std::wstring& product, const std::wstring& appPath, bool wow6432);
     // Any sub-key of the Uninstall key ("penloom 9.0", "Penloom 8.0", ...).
     void RegisterUninstall(const std::wstring& keyName, const std::wstring& appPath, bool wow6432);
