@@ -46,8 +46,8 @@ inline void DeleteTreeInView(const std::wstring& path) {
     const ViewedPath viewed = InNamedView(path);
     {
         UniqueRegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, viewed.path.c_str(), 0,
-                          KEY_ALL_ACCESS | viewed.view, key.put()) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, viewed.path.c_str(), 0, KEY_ALL_ACCESS | viewed.view,
+                          key.put()) != ERROR_SUCCESS) {
             return;
         }
         RegDeleteTreeW(key.get(), nullptr);

@@ -123,8 +123,8 @@ TEST_CASE("e2e_scratch_registry_views") {
         DWORD bytes = sizeof value;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
                           key.put()) != ERROR_SUCCESS ||
-            RegGetValueW(key.get(), nullptr, L"App Path", RRF_RT_REG_SZ, nullptr, value,
-                         &bytes) != ERROR_SUCCESS) {
+            RegGetValueW(key.get(), nullptr, L"App Path", RRF_RT_REG_SZ, nullptr, value, &bytes) !=
+                ERROR_SUCCESS) {
             return std::wstring(L"<none>");
         }
         return std::wstring(value);

@@ -284,15 +284,30 @@ TEST_CASE("e2e_run_registry_views") {
         {"64-bit view only", {{false, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
         {"WOW6432Node only", {{true, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
         {"the 64-bit view first: its install is done before X",
-         {{false, L"MARROWBY\\Good", 'A'}, {true, L"MARROWBY\\Broken", 'X'}}, "A", "", true},
+         {{false, L"MARROWBY\\Good", 'A'}, {true, L"MARROWBY\\Broken", 'X'}},
+         "A",
+         "",
+         true},
         {"the 64-bit view first: X there ends the run",
-         {{false, L"MARROWBY\\Broken", 'X'}, {true, L"MARROWBY\\Good", 'A'}}, "", "A", true},
+         {{false, L"MARROWBY\\Broken", 'X'}, {true, L"MARROWBY\\Good", 'A'}},
+         "",
+         "A",
+         true},
         {"one sub-key name in both views, two installs",
-         {{false, L"MARROWBY\\Suite", 'A'}, {true, L"MARROWBY\\Suite", 'B'}}, "AB", "", false},
+         {{false, L"MARROWBY\\Suite", 'A'}, {true, L"MARROWBY\\Suite", 'B'}},
+         "AB",
+         "",
+         false},
         {"penloom 9.0 in both views: the WOW6432Node hit wins",
-         {{false, L"penloom 9.0", 'L'}, {true, L"penloom 9.0", 'M'}}, "M", "L", false},
+         {{false, L"penloom 9.0", 'L'}, {true, L"penloom 9.0", 'M'}},
+         "M",
+         "L",
+         false},
         {"Penloom 8.0: a 64-bit key that opens hides the WOW6432Node one",
-         {{false, L"Penloom 8.0", '?'}, {true, L"Penloom 8.0", 'M'}}, "", "M", false},
+         {{false, L"Penloom 8.0", '?'}, {true, L"Penloom 8.0", 'M'}},
+         "",
+         "M",
+         false},
     };
     for (const Row& row : rows) {
         INFO("row: " << row.name);
@@ -305,20 +320,30 @@ TEST_CASE("e2e_run_registry_views") {
         const LegacyInstall m = scenario.AddLegacy(L"M", {});
         const auto folderOf = [&](char install) {
             switch (install) {
-            case 'A': return a.app;
-            case 'B': return b.app;
-            case 'X': return x.app;
-            case 'L': return l.folder;
-            case 'M': return m.folder;
-            default: return std::wstring(300, L'?');
+            case 'A':
+                return a.app;
+            case 'B':
+                return b.app;
+            case 'X':
+                return x.app;
+            case 'L':
+                return l.folder;
+            case 'M':
+                return m.folder;
+            default:
+                return std::wstring(300, L'?');
             }
         };
         const auto received = [&](char install) {
             switch (install) {
-            case 'A': return IsReplaced(a.client + L"\\sslServer.tg", kSslServerTg);
-            case 'B': return IsReplaced(b.client + L"\\sslServer.tg", kSslServerTg);
-            case 'L': return IsReplaced(l.folder + L"\\ssl.key", kServerKey);
-            default: return IsReplaced(m.folder + L"\\ssl.key", kServerKey);
+            case 'A':
+                return IsReplaced(a.client + L"\\sslServer.tg", kSslServerTg);
+            case 'B':
+                return IsReplaced(b.client + L"\\sslServer.tg", kSslServerTg);
+            case 'L':
+                return IsReplaced(l.folder + L"\\ssl.key", kServerKey);
+            default:
+                return IsReplaced(m.folder + L"\\ssl.key", kServerKey);
             }
         };
         for (const ViewKey& key : row.keys) {
@@ -330,10 +355,12 @@ TEST_CASE("e2e_run_registry_views") {
         INFO("box text: " << Narrow(outcome.boxes[0].text));
         CHECK(outcome.boxes[0].caption == (row.stopsAtX ? kErrorCaption : kSuccessCaption));
         for (const char* install = row.handled; *install; ++install) {
-            CHECK_MESSAGE(received(*install), "install " << std::string(1, *install) << " received nothing");
+            CHECK_MESSAGE(received(*install),
+                          "install " << std::string(1, *install) << " received nothing");
         }
         for (const char* install = row.untouched; *install; ++install) {
-            CHECK_MESSAGE(!received(*install), "install " << std::string(1, *install) << " was written");
+            CHECK_MESSAGE(!received(*install),
+                          "install " << std::string(1, *install) << " was written");
         }
     }
 }
