@@ -3,8 +3,10 @@
 // install, the suite's programs running, and a LicenseFile with a newer service. The second: an
 // install that only the installer's catalogue records. Writes report.md and a screenshot of
 // each run's message box (BMP) into the folder given as the only argument.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/e2e/harness/scenario.h"
@@ -59,6 +61,28 @@ std::string Fixed(double value) {
     return buffer;
 }
 
+// The time the file's metadata last changed (a copy over it changes it); 0 when unknown.
+ULONGLONG ChangeTimeOf(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    FILE_BASIC_INFO info{};
+    const bool read = GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) != 0;
+    CloseHandle(file);
+    return read ? static_cast<ULONGLONG>(info.ChangeTime.QuadPart) : 0;
+}
+
+// An install of the sample and how it is registered; `marker` is a file the run replaces in it.
+struct DemoInstall {
+    std::string name;
+    std::string registration;
+    std::wstring marker;
+    ULONGLONG changedBefore = 0;
+};
+
 struct DemoRun {
     std::string title;
     std::string description;
@@ -66,6 +90,7 @@ struct DemoRun {
     int waits = 0;
     std::vector<TrackedFile> files;
     std::vector<std::wstring> programs;
+    std::vector<DemoInstall> installs;
 };
 
 void Track(DemoRun& run, const std::wstring& label, const std::wstring& path) {
@@ -92,6 +117,34 @@ std::vector<std::wstring> SuitePrograms(const SuiteInstall& suite) {
             suite.centre + L"\\" + kUpdaterExe};
 }
 
+// The installs in the order the run wrote into them, read from when each one's marker file
+// changed.
+void ReportInstallOrder(const DemoRun& run, std::string& report) {
+    std::vector<std::pair<ULONGLONG, const DemoInstall*>> handled;
+    std::vector<const DemoInstall*> untouched;
+    for (const DemoInstall& install : run.installs) {
+        const ULONGLONG changed = ChangeTimeOf(install.marker);
+        if (changed != 0 && changed != install.changedBefore) {
+            handled.emplace_back(changed, &install);
+        } else {
+            untouched.push_back(&install);
+        }
+    }
+    std::sort(handled.begin(), handled.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    report += "### Installs, in the order the run handled them\n\n"
+              "| # | install | registered |\n|---:|---|---|\n";
+    int position = 0;
+    for (const auto& entry : handled) {
+        report += "| " + std::to_string(++position) + " | " + entry.second->name + " | " +
+                  entry.second->registration + " |\n";
+    }
+    for (const DemoInstall* install : untouched) {
+        report += "| – | " + install->name + " (not written) | " + install->registration + " |\n";
+    }
+    report += "\n";
+}
+
 // Starts the programs, runs Quillmend.exe, photographs its box and reports what changed.
 // False when the run did not end with exactly one box.
 bool RunAndReport(Scenario& scenario, DemoRun& run, const std::wstring& output,
@@ -101,6 +154,9 @@ bool RunAndReport(Scenario& scenario, DemoRun& run, const std::wstring& output,
         pids.push_back(scenario.StartProgram(program));
     }
     const size_t before = scenario.StartsSoFar();
+    for (DemoInstall& install : run.installs) {
+        install.changedBefore = ChangeTimeOf(install.marker);
+    }
 
     bool captured = false;
     RunOptions options;
@@ -132,6 +188,7 @@ bool RunAndReport(Scenario& scenario, DemoRun& run, const std::wstring& output,
         report += "Unexpected: " + std::to_string(outcome.boxes.size()) + " message boxes; " +
                   Utf8(outcome.problem) + "\n\n";
     }
+    ReportInstallOrder(run, report);
     report += "### Files\n\n| file | before | after |\n|---|---|---|\n";
     for (const TrackedFile& file : run.files) {
         report += "| " + Utf8(file.label) + "`" + Relative(scenario, file.path) + "` | " +
@@ -164,18 +221,22 @@ bool RegistryRun(const std::wstring& output, std::string& report) {
     const SuiteInstall a = scenario.AddSuite(L"SuiteA", {100, 5, 5, true, true});
     const SuiteInstall b = scenario.AddSuite(L"签章套件B", {99, 200, 5, true, true});
     const LegacyInstall legacy = scenario.AddLegacy(L"Penloom9", {true, true});
-    scenario.RegisterVendor(L"SealSuite", a.app, false);
-    scenario.RegisterVendor(L"SealSuiteB", b.app, true);
-    scenario.RegisterUninstall(L"penloom 9.0", legacy.folder, false);
-
+    // Each key as its installer writes it: the current suite's 64-bit installer, an older
+    // 32-bit one (64-bit Windows redirects its key into WOW6432Node), the 32-bit legacy one.
+    const std::wstring keyA = scenario.RegisterAsInstaller(L"MARROWBY\\SealSuite", a.app, 64);
+    const std::wstring keyB = scenario.RegisterAsInstaller(L"MARROWBY\\SealSuiteB", b.app, 32);
+    const std::wstring keyLegacy = scenario.RegisterAsInstaller(L"penloom 9.0", legacy.folder, 32);
+    const auto registered = [](const char* installer, const std::wstring& key) {
+        return std::string(installer) + " installer; key stored at `HKLM\\" + Utf8(key) + "`";
+    };
     DemoRun run;
     run.title = "Run 1: installs registered in the registry";
     run.description =
         "Sample installation under `" + Utf8(scenario.root()) +
         "` (Wine prefix, code page 936): two vendor installs (`SuiteA`, client server "
-        "revision 100, registered in the 64-bit path; `签章套件B`, revision 99, under "
-        "WOW6432Node), a \"penloom 9.0\" install, the suite's three programs running from "
-        "`SuiteA`, and a LicenseFile with a newer `MWSealService.exe` (revision 200).";
+        "revision 100, registered by a 64-bit installer; `签章套件B`, revision 99, by a 32-bit "
+        "one), a \"penloom 9.0\" install (32-bit installer), the suite's three programs running "
+        "from `SuiteA`, and a LicenseFile with a newer `MWSealService.exe` (revision 200).";
     run.screenshot = L"messagebox";
     run.waits = 2; // the current suite's and the "penloom 9.0" branch's
     TrackSuite(run, a);
@@ -186,6 +247,10 @@ bool RegistryRun(const std::wstring& output, std::string& report) {
     }
     TrackUserCopy(run, scenario);
     run.programs = SuitePrograms(a);
+    run.installs = {{"`SuiteA`", registered("64-bit", keyA), a.client + L"\\" + kSslServerTg},
+                    {"`签章套件B`", registered("32-bit", keyB), b.client + L"\\" + kServerKey},
+                    {"`Penloom9` (\"penloom 9.0\")", registered("32-bit", keyLegacy),
+                     legacy.folder + L"\\" + kLegacyKey}};
     return RunAndReport(scenario, run, output, report);
 }
 
@@ -216,6 +281,8 @@ bool CatalogueRun(const std::wstring& output, std::string& report) {
     TrackSuite(run, suite);
     TrackUserCopy(run, scenario);
     run.programs = SuitePrograms(suite);
+    run.installs = {{"`CatSuite`", "installer catalogue under roaming AppData",
+                     suite.client + L"\\" + kSslServerTg}};
     return RunAndReport(scenario, run, output, report);
 }
 

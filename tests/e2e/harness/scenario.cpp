@@ -129,6 +129,33 @@ void Scenario::RegisterUninstall(const std::wstring& keyName, const std::wstring
     registry_.SetAppPath(key, appPath);
 }
 
+std::wstring Scenario::RegisterAsInstaller(const std::wstring& keyName, const std::wstring& appPath,
+                                           int installerBits) {
+    const std::wstring plain = std::wstring(kUninstallKey) + L"\\" + keyName;
+    const std::wstring redirected = std::wstring(kUninstallKey32) + L"\\" + keyName;
+    registry_.Claim(plain);
+    registry_.Claim(redirected);
+    // A process of the installer's own bitness needs no flag: the redirection does it.
+    const int ownBits = sizeof(void*) == 8 ? 64 : 32;
+    const REGSAM view = installerBits == ownBits ? 0
+                        : installerBits == 64    ? KEY_WOW64_64KEY
+                                                 : KEY_WOW64_32KEY;
+    UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, plain.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(
+            key.get(), L"App Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(appPath.c_str()),
+            static_cast<DWORD>((appPath.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    // Where the key ended up, as a 64-bit reader of the literal paths sees it.
+    UniqueRegKey found;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, redirected.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                         found.put()) == ERROR_SUCCESS
+               ? redirected
+               : plain;
+}
+
 DWORD Scenario::StartProgram(const std::wstring& path) {
     return standIns_.Start(path);
 }

@@ -96,6 +96,11 @@ public:
     void RegisterVendor(const std::wstring& product, const std::wstring& appPath, bool wow6432);
     // Any sub-key of the Uninstall key ("penloom 9.0", "Penloom 8.0", ...).
     void RegisterUninstall(const std::wstring& keyName, const std::wstring& appPath, bool wow6432);
+    // A sub-key of the Uninstall key written as an installer of that bitness (32 or 64) writes
+    // it: at the plain path, so that 64-bit Windows redirects a 32-bit installer's key into
+    // WOW6432Node. Returns the path where the key is stored, "WOW6432Node" included.
+    std::wstring RegisterAsInstaller(const std::wstring& keyName, const std::wstring& appPath,
+                                     int installerBits);
 
     // Starts a stand-in under the suite's image name found at `path`; returns its id.
     DWORD StartProgram(const std::wstring& path);
