@@ -1,23 +1,61 @@
 #!/usr/bin/env bash
-# measure.sh [RUNS]: times whole runs of the real Quillmend.exe under Wine, from its start to
-# its final message box, with 1 and with 20 vendor installs (RUNS of each, default 5, taken in
-# turn; medians), less the run's fixed 1 s wait, and prints them with the exe's size.
+# measure.sh [--steps] [RUNS]: times whole runs of the real Quillmend.exe under Wine, from its
+# start to its final message box, with 1 and with 20 vendor installs (RUNS of each, default 5,
+# taken in turn; medians), beside the floor: a program that only shows a message box, started
+# the same way. Prints the program's own cost (time to its box less the floor, its 100 ms timer
+# and its fixed 1 s wait) and the exe's size. --steps uses a measurement build (build/steps,
+# same sources with QM_STEP_TIMES) and adds the time each step of the run took.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+steps=0
+if [ "${1:-}" = --steps ]; then
+  steps=1
+  shift
+fi
+runs="${1:-5}"
 "$root/scripts/setup.sh" >/dev/null
 wine_build="$("$root/scripts/wine-build.sh")"
 build="$root/build/$wine_build"
-runs="${1:-5}"
-
 "$root/scripts/build.sh" "$wine_build" >/dev/null
+run_build="$build"
+if [ $steps -eq 1 ]; then
+  toolchain=toolchain-i686-w64-mingw32.cmake
+  [ "$wine_build" = windows ] || toolchain=toolchain-x86_64-w64-mingw32.cmake
+  run_build="$root/build/steps"
+  cmake -S "$root" -B "$run_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_STEP_TIMES=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" >/dev/null
+  cmake --build "$run_build" -j "$(nproc)" --target qm_run_measure qm_e2e_program >/dev/null
+  times_dir="$run_build/step-times"
+  rm -rf "$times_dir"
+  mkdir -p "$times_dir"
+  export QM_STEP_TIMES_DIR="Z:${times_dir//\//\\}"
+fi
 
 # shellcheck source=display.sh
 . "$root/scripts/display.sh"
 qm_own_display "$build/wineprefix"
 
-echo "Quillmend.exe ($wine_build build) under $(wine --version 2>/dev/null || /usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
-"$root/scripts/wine-run.sh" "$build/wineprefix" "$build/tests/e2e/qm_run_measure.exe" "$runs" |
+echo "Quillmend.exe ($wine_build build, $([ "$wine_build" = windows ] && echo "32-bit, WoW64" || echo 64-bit) in a 64-bit prefix) under $(/usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
+"$root/scripts/wine-run.sh" "$build/wineprefix" "$run_build/tests/e2e/qm_run_measure.exe" "$runs" |
   tr -d '\r'
+if [ $steps -eq 1 ]; then
+  echo
+  echo "Steps of the run (measurement build), mean per run:"
+  echo
+  echo "| step | calls (1) | ms (1) | calls (20) | ms (20) |"
+  echo "|---|---:|---:|---:|---:|"
+  awk -F'\t' '
+    FNR == 1 { size = (FILENAME ~ /steps-20/) ? 20 : 1 }
+    $2 == "process start to first tick" { runs[size]++ }
+    { calls[$2, size] += $3; ms[$2, size] += $4; seen[$2] = 1 }
+    END {
+      for (step in seen) {
+        printf "| %s | %.0f | %.1f | %.0f | %.1f |\n", step,
+          calls[step, 1] / runs[1], ms[step, 1] / runs[1],
+          calls[step, 20] / runs[20], ms[step, 20] / runs[20]
+      }
+    }' "$times_dir/steps-1.tsv" "$times_dir/steps-20.tsv" | sort
+fi
 echo
 echo "| file | size (bytes) |"
 echo "|---|---:|"

@@ -34,6 +34,13 @@ double Median(std::vector<double> values) {
 
 // Seconds from start to the box, or a negative value when the run did not end in one box.
 double TimeOneRun(int installs) {
+    // A measurement build of the program appends its step times to the file this names.
+    wchar_t folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QM_STEP_TIMES_DIR", folder, MAX_PATH) != 0) {
+        const std::wstring file =
+            std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) + L".tsv";
+        SetEnvironmentVariableW(L"QM_STEP_TIMES", file.c_str());
+    }
     Scenario scenario(L"measure");
     scenario.PrepareTool({});
     const std::vector<SuiteInstall> suites = AddVendorInstalls(scenario, installs);
