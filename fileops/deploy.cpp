@@ -135,8 +135,13 @@ bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName
     FileVersionNumbers installed;
     FileVersionNumbers replacement;
     // Unreadable versions stay at zero on purpose: a file without one is "oldest".
-    GetFileVersionNumbers(JoinPath(folder, fileName), installed);
     GetFileVersionNumbers(ReplacementSourcePath(ProgramFolder(), fileName), replacement);
+    // Revisions are never below 0: a replacement of revision 0 (missing, or without a version)
+    // is never newer, and the installed file's version, read once per install, is not needed.
+    if (replacement.revision <= 0) {
+        return false;
+    }
+    GetFileVersionNumbers(JoinPath(folder, fileName), installed);
     return IsRevisionNewer(installed, replacement);
 }
 
