@@ -16,5 +16,6 @@ function(qm_add_test name)
   target_link_libraries(${name} PRIVATE qm_doctest_main doctest ${T_LIBS})
   qm_target_defaults(${name})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE TIMEOUT 600)
+  # Each well above its usual time (seconds) and far below what a hang would cost the run.
+  set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE TIMEOUT 180)
 endfunction()
