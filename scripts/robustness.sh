@@ -40,7 +40,7 @@ mkdir -p "$root/docs"
   echo "\`scripts/robustness.sh\`; do not edit by hand."
   echo
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-  echo "- Wine: $(wine --version 2>/dev/null || /usr/lib/wine/wine64 --version) ($([ "$wine_build" = windows ] && echo 32 || echo 64)-bit build and prefix \`build/$wine_build\`, user root)"
+  echo "- Wine: $(/usr/lib/wine/wine64 --version) ($([ "$wine_build" = windows ] && echo "32-bit build as WoW64" || echo "64-bit build") in a 64-bit prefix, \`build/$wine_build\`, user root)"
   echo "- ANSI code page inside Wine: ${codepage:-unknown}"
   echo "- Whole matrix: ${elapsed} s; $(grep 'test cases' <<<"$summary" | sed 's/^\[doctest\] *//')"
   echo
