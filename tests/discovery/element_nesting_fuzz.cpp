@@ -19,7 +19,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <rapidxml/rapidxml.hpp>
 
@@ -171,22 +170,26 @@ void MeasureStack() {
     const std::size_t shallow = MeasuredUse(Nested(kShallow, ""));
     const std::size_t deep = MeasuredUse(Nested(kDeep, ""));
     model.perLevel = (deep - shallow + (kDeep - kShallow) - 1) / (kDeep - kShallow);
-    const char* leaves[] = {
-        "",
-        "<b c='&#x110000;'/>",
-        "<b c='x&amp;&#65;&#x1F600;' d=\"&quot;\"/>",
-        "x&amp;&lt;&#x1F600;<b/>",
-        "&#x110000;",
-        "&#65",
-        "<?pi x?><!--c--><![CDATA[x]]><!DOCTYPE d [<!ENTITY e 'f'>]><!x>",
-        "</b c>",
-        "<b c=>",
-        "<",
+    // Work at the deepest level, and the levels open while it runs (known, not counted).
+    struct Leaf {
+        const char* text;
+        std::size_t levels;
     };
-    for (const char* leaf : leaves) {
-        const std::string text = Nested(3, leaf);
-        const std::size_t levels = qm::DeepestElementNesting(text.c_str());
-        const std::size_t used = MeasuredUse(text);
+    const Leaf leaves[] = {
+        {"", 3},
+        {"<b c='&#x110000;'/>", 4},
+        {"<b c='x&amp;&#65;&#x1F600;' d=\"&quot;\"/>", 4},
+        {"x&amp;&lt;&#x1F600;<b/>", 4},
+        {"&#x110000;", 3},
+        {"&#65", 3},
+        {"<?pi x?><!--c--><![CDATA[x]]><!DOCTYPE d [<!ENTITY e 'f'>]><!x>", 3},
+        {"</b c>", 3},
+        {"<b c=>", 4},
+        {"<", 4},
+    };
+    for (const Leaf& leaf : leaves) {
+        const std::size_t levels = leaf.levels;
+        const std::size_t used = MeasuredUse(Nested(3, leaf.text));
         model.fixed = std::max(model.fixed, used - std::min(used, levels * model.perLevel));
     }
     model.fixed += kMarginBytes;
