@@ -58,11 +58,7 @@ bool SystemEdges::FolderExists(const std::wstring& folder) {
 }
 
 bool SystemEdges::LoadVersionLibrary(uint32_t& errorCode) {
-    if (qm::LoadVersionLibrary()) {
-        return true;
-    }
-    errorCode = GetLastError();
-    return false;
+    return qm::LoadVersionLibrary(errorCode);
 }
 
 std::wstring SystemEdges::GetCatalogueAppPath() {

@@ -17,9 +17,4 @@ std::wstring ComponentsFilePath(const std::wstring& catalogueFolder, const std::
 constexpr std::size_t kCatalogueFolderCapacity = 260;
 bool CatalogueFolderFits(const std::wstring& catalogueFolder);
 
-// rapidxml recurses once per element level, so a hostile file could exhaust the stack. True
-// when no element in the zero-terminated text is nested deeper than `limit` levels, counting
-// open elements the way the parser will meet them.
-bool ElementNestingWithin(const char* text, std::size_t limit);
-
 } // namespace qm

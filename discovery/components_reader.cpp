@@ -1,6 +1,6 @@
 // Reads the install folder from the installer's components.xml with rapidxml.
 #include "discovery/catalogue_lookup.h"
-#include "discovery/catalogue_rules.h"
+#include "discovery/element_nesting.h"
 #include "platform/codepage.h"
 
 #include <rapidxml/rapidxml.hpp>
@@ -14,7 +14,7 @@ namespace qm {
 namespace {
 
 // Far beyond any real catalogue (a few levels), and shallow enough for the parser's recursion
-// to stay well inside the main thread's stack.
+// to stay well inside the main thread's stack. Deeper files are refused before parsing.
 constexpr std::size_t kMaxElementNesting = 1000;
 constexpr int kDefaultParseFlags = 0;
 
@@ -58,7 +58,7 @@ const char* FindAppPathValue(rapidxml::xml_document<char>& document) {
 
 std::wstring ReadComponentsAppPath(const char* narrowPath) {
     rapidxml::file<char> loaded(narrowPath); // throws "cannot open file " + path
-    if (!ElementNestingWithin(loaded.data(), kMaxElementNesting)) {
+    if (DeepestElementNesting(loaded.data()) > kMaxElementNesting) {
         throw std::runtime_error("elements nested too deeply");
     }
     rapidxml::xml_document<char> document;

@@ -15,6 +15,7 @@ using VerQueryValueAFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
 constexpr LPDWORD kNoHandleOut = nullptr;
 constexpr HANDLE kReservedFile = nullptr;
+constexpr DWORD kNoSearchFlags = 0;
 constexpr DWORD kIgnoredHandle = 0;
 // The root block of the version data holds the fixed file information.
 constexpr char kRootBlock[] = "\\";
@@ -24,6 +25,7 @@ struct VersionLibrary {
     GetFileVersionInfoSizeWFn getSize = nullptr;
     GetFileVersionInfoWFn getInfo = nullptr;
     VerQueryValueAFn queryValue = nullptr;
+    DWORD error = ERROR_SUCCESS;
 
     bool usable() const { return getSize && getInfo && queryValue; }
 };
@@ -53,20 +55,33 @@ std::wstring SystemVersionLibraryPath() {
 VersionLibrary LoadFromSystemFolder() {
     VersionLibrary library;
     // version.dll is not a KnownDLL: a plain load would take a copy planted beside this
-    // elevated program. Only the system folder's copy is taken, and its own imports are
-    // searched for in the system folder only.
+    // elevated program. Only the system folder's copy is taken, by its full path, and where
+    // the system knows the flag its own imports are searched for in the system folder only.
     const std::wstring path = SystemVersionLibraryPath();
     if (path.empty()) {
+        library.error = GetLastError();
         return library;
     }
-    library.module.reset(LoadLibraryExW(path.c_str(), kReservedFile, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (!library.module) {
+    // Without the flag (older systems) the full path still names the system folder's copy; its
+    // imports then follow the normal order, where the ones it needs are KnownDLLs or loaded.
+    const auto attempt = [&](uint32_t searchFlags, uint32_t& errorCode) {
+        library.module.reset(LoadLibraryExW(path.c_str(), kReservedFile, searchFlags));
+        if (!library.module) {
+            errorCode = GetLastError();
+            return false;
+        }
+        return true;
+    };
+    uint32_t error = ERROR_SUCCESS;
+    if (!LoadWithSearchFallback(attempt, error)) {
+        library.error = error;
         return library;
     }
     library.getSize =
         LookUp<GetFileVersionInfoSizeWFn>(library.module.get(), "GetFileVersionInfoSizeW");
     library.getInfo = LookUp<GetFileVersionInfoWFn>(library.module.get(), "GetFileVersionInfoW");
     library.queryValue = LookUp<VerQueryValueAFn>(library.module.get(), "VerQueryValueA");
+    library.error = library.usable() ? ERROR_SUCCESS : GetLastError();
     return library;
 }
 
@@ -86,8 +101,21 @@ bool HoldsFixedInfo(const std::vector<unsigned char>& data, const void* block) {
 
 } // namespace
 
-bool LoadVersionLibrary() {
-    return Library().usable();
+bool LoadVersionLibrary(uint32_t& errorCode) {
+    const VersionLibrary& library = Library();
+    if (!library.usable()) {
+        errorCode = library.error;
+        return false;
+    }
+    return true;
+}
+
+bool LoadWithSearchFallback(const LibraryLoadAttempt& attempt, uint32_t& errorCode) {
+    if (attempt(LOAD_LIBRARY_SEARCH_SYSTEM32, errorCode)) {
+        return true;
+    }
+    uint32_t retryError = ERROR_SUCCESS;
+    return errorCode == ERROR_INVALID_PARAMETER && attempt(kNoSearchFlags, retryError);
 }
 
 FileVersionNumbers UnpackFileVersion(uint32_t versionMS, uint32_t versionLS) {

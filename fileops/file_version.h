@@ -1,6 +1,7 @@
 #pragma once
 // Reads the fixed file version of a file's version resource.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qm {
@@ -15,8 +16,19 @@ struct FileVersionNumbers {
 };
 
 // Loads version.dll from the system folder only (never a copy beside the program), once.
-// False when the library or one of its three functions cannot be had.
-bool LoadVersionLibrary();
+// False when the library or one of its three functions cannot be had, with the system's error
+// code of that failure (the same on every call).
+bool LoadVersionLibrary(uint32_t& errorCode);
+
+// One attempt to load a library by its full path with the given LoadLibraryExW flags; false
+// with the system's error code when it fails.
+using LibraryLoadAttempt = std::function<bool(uint32_t searchFlags, uint32_t& errorCode)>;
+
+// Loads with LOAD_LIBRARY_SEARCH_SYSTEM32 first. Windows 7 and Server 2008 R2 without update
+// KB2533623 know no such flag and refuse it with ERROR_INVALID_PARAMETER: only then is the
+// path loaded again without flags. Any other error is final; a failed retry reports the first
+// attempt's code, the one that says why the normal load failed.
+bool LoadWithSearchFallback(const LibraryLoadAttempt& attempt, uint32_t& errorCode);
 
 // False when the file has no version information (the record is left untouched); true
 // otherwise, with the record filled when the fixed information could be read.

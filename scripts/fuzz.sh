@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS] [FUZZER] [WORKDIR]: replays the XML reader's seed corpus, then fuzzes it
-# for SECONDS (default 600). New inputs go to WORKDIR, never into the seed corpus; a finding
-# is saved there as crash-*/leak-*/timeout-* and fails the run.
+# fuzz.sh [SECONDS] [FUZZER] [WORKDIR] [SEEDS]: replays a seed corpus (by default the XML
+# reader's), then fuzzes for SECONDS (default 600); FUZZER defaults to the XML reader's target.
+# New inputs go to WORKDIR, never into the seed corpus; a finding is saved there as
+# crash-*/leak-*/timeout-* and fails the run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-600}"
 fuzzer="${2:-$root/build/native/tests/xml/xml_reader_fuzz}"
 work="${3:-$root/build/native/fuzz/xml_reader}"
-seeds="$root/tests/data/xml/fuzz-corpus"
+seeds="${4:-$root/tests/data/xml/fuzz-corpus}"
 
 if [ ! -x "$fuzzer" ]; then
   echo "fuzz.sh: $fuzzer not built; run scripts/build.sh native first" >&2

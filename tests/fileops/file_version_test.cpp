@@ -49,8 +49,9 @@ TEST_CASE("file_version_unpack_words") {
 }
 
 TEST_CASE("file_version_library_system_folder") {
-    REQUIRE(LoadVersionLibrary());
-    CHECK(LoadVersionLibrary()); // the second call reuses the first load
+    uint32_t error = 0;
+    REQUIRE(LoadVersionLibrary(error));
+    CHECK(LoadVersionLibrary(error)); // the second call reuses the first load
     const HMODULE loaded = GetModuleHandleW(L"version.dll");
     REQUIRE(loaded != nullptr);
     std::vector<wchar_t> modulePath(MAX_PATH + 1);
@@ -58,6 +59,44 @@ TEST_CASE("file_version_library_system_folder") {
     std::vector<wchar_t> systemFolder(MAX_PATH + 1);
     REQUIRE(GetSystemDirectoryW(systemFolder.data(), MAX_PATH) > 0);
     CHECK(Lower(ParentOf(modulePath.data())) == Lower(systemFolder.data()));
+}
+
+TEST_CASE("file_version_library_search_fallback") {
+    // Each attempt's answer in turn (0 loads); the flags asked for, the result and the code.
+    struct Row {
+        std::vector<uint32_t> answers;
+        std::vector<uint32_t> flagsAsked;
+        bool loaded;
+        uint32_t error;
+    };
+    const Row rows[] = {
+        {{0}, {LOAD_LIBRARY_SEARCH_SYSTEM32}, true, 0},
+        // Windows 7 without KB2533623 refuses the flag: the full path again, without flags.
+        {{ERROR_INVALID_PARAMETER, 0}, {LOAD_LIBRARY_SEARCH_SYSTEM32, 0}, true, 0},
+        {{ERROR_INVALID_PARAMETER, ERROR_MOD_NOT_FOUND},
+         {LOAD_LIBRARY_SEARCH_SYSTEM32, 0},
+         false,
+         ERROR_INVALID_PARAMETER},
+        {{ERROR_MOD_NOT_FOUND}, {LOAD_LIBRARY_SEARCH_SYSTEM32}, false, ERROR_MOD_NOT_FOUND},
+    };
+    for (const Row& row : rows) {
+        const uint32_t firstAnswer = row.answers.front();
+        CAPTURE(firstAnswer);
+        CAPTURE(row.answers.size());
+        std::vector<uint32_t> flagsAsked;
+        const LibraryLoadAttempt attempt = [&](uint32_t flags, uint32_t& errorCode) {
+            const uint32_t answer = row.answers.at(flagsAsked.size());
+            flagsAsked.push_back(flags);
+            errorCode = answer;
+            return answer == 0;
+        };
+        uint32_t error = 0;
+        CHECK(LoadWithSearchFallback(attempt, error) == row.loaded);
+        CHECK(flagsAsked == row.flagsAsked);
+        if (!row.loaded) {
+            CHECK(error == row.error);
+        }
+    }
 }
 
 TEST_CASE("file_version_read_fixtures") {
