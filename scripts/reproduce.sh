@@ -29,12 +29,12 @@ echo "reproduce: building it again in $second"
 release_in "$second" 077 Asia/Shanghai
 
 status=0
-for file in dist/SHA256SUMS dist/*.zip build/release/app/Quillmend.exe; do
-  a="$(cd "$first" && echo $file)"
-  if cmp -s "$first/$a" "$second/$a"; then
-    echo "same:   $a"
+zip="$(cd "$first" && echo dist/Quillmend-*.zip)"
+for file in dist/SHA256SUMS "$zip" build/release/app/Quillmend.exe; do
+  if cmp -s "$first/$file" "$second/$file"; then
+    echo "same:   $file"
   else
-    echo "differ: $a ($(cmp -l "$first/$a" "$second/$a" 2>&1 | wc -l) bytes)"
+    echo "differ: $file ($(cmp -l "$first/$file" "$second/$file" 2>&1 | wc -l) bytes)"
     status=1
   fi
 done

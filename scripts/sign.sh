@@ -23,7 +23,7 @@ if [ -n "$pkcs12" ]; then
   [ -r "$pkcs12" ] || fail "cannot read QM_SIGN_PKCS12 ($pkcs12)"
   credentials=(-pkcs12 "$pkcs12")
 elif [ -n "$cert$key" ]; then
-  [ -n "$cert" ] && [ -n "$key" ] || fail "QM_SIGN_CERT and QM_SIGN_KEY go together"
+  if [ -z "$cert" ] || [ -z "$key" ]; then fail "QM_SIGN_CERT and QM_SIGN_KEY go together"; fi
   [ -r "$cert" ] || fail "cannot read QM_SIGN_CERT ($cert)"
   [ -r "$key" ] || fail "cannot read QM_SIGN_KEY ($key)"
   credentials=(-certs "$cert" -key "$key")

@@ -68,7 +68,8 @@ for form in p12 pem; do
 done
 
 # Wine sees the host's root folder as drive Z:.
-windows_path="Z:$(printf '%s' "$work/p12/Quillmend.exe" | tr / '\\')"
+signed="$work/p12/Quillmend.exe"
+windows_path="Z:${signed//\//\\}"
 check "the signed program under Wine" \
   env QM_SIGNED_PROGRAM="$windows_path" "$root/scripts/wine-run.sh" "$prefix" "$run_test"
 tr -d '\r' <"$work/check.log" | grep -a '^\[doctest\] \(test cases\|assertions\)' || true
