@@ -13,6 +13,7 @@ function(qm_target_defaults target)
       # No libgcc, libstdc++ or winpthread DLLs beside the exe.
       target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
     endif()
+    qm_harden(${target})
   elseif(QM_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=all)

@@ -32,6 +32,35 @@ UniqueModule LoadProgramAsData() {
     return module;
 }
 
+// Mapped as an image, so directories are found by their relative addresses. The low bits of
+// a data-file module handle are flags. The program has this test's bitness, so the headers
+// are this build's IMAGE_NT_HEADERS.
+const BYTE* ImageBase(HMODULE module) {
+    return reinterpret_cast<const BYTE*>(reinterpret_cast<uintptr_t>(module) &
+                                         ~static_cast<uintptr_t>(3));
+}
+
+const IMAGE_NT_HEADERS& NtHeaders(const BYTE* base) {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    REQUIRE(dos->e_magic == IMAGE_DOS_SIGNATURE);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    REQUIRE(nt->Signature == IMAGE_NT_SIGNATURE);
+    return *nt;
+}
+
+std::string FileBytes(const std::wstring& path) {
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    REQUIRE(file.valid());
+    LARGE_INTEGER size{};
+    REQUIRE(GetFileSizeEx(file.get(), &size));
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    REQUIRE(ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr));
+    REQUIRE(read == bytes.size());
+    return bytes;
+}
+
 std::vector<BYTE> ResourceBytes(HMODULE module, const wchar_t* type, const wchar_t* name,
                                 WORD language) {
     const HRSRC found = FindResourceExW(module, type, name, language);
@@ -357,18 +386,12 @@ TEST_CASE("resources_manifest_text") {
 }
 
 TEST_CASE("resources_program_imports_system_only") {
-    // Mapped as an image, so the import directory is found by its relative addresses. The
-    // program has this test's bitness, so the headers are this build's IMAGE_NT_HEADERS.
     const UniqueModule program = LoadProgramAsData();
-    const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<uintptr_t>(program.get()) &
-                                                     ~static_cast<uintptr_t>(3));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    REQUIRE(dos->e_magic == IMAGE_DOS_SIGNATURE);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    REQUIRE(nt->Signature == IMAGE_NT_SIGNATURE);
-    CHECK(nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    const BYTE* base = ImageBase(program.get());
+    const IMAGE_NT_HEADERS& nt = NtHeaders(base);
+    CHECK(nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
     const IMAGE_DATA_DIRECTORY& directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     REQUIRE(directory.VirtualAddress != 0);
 
     std::vector<std::string> names;
@@ -387,5 +410,29 @@ TEST_CASE("resources_program_imports_system_only") {
     for (const std::string& name : names) {
         CAPTURE(name);
         CHECK(std::find(allowed.begin(), allowed.end(), name) != allowed.end());
+    }
+}
+
+TEST_CASE("resources_program_image_hardening") {
+    const UniqueModule program = LoadProgramAsData();
+    const IMAGE_NT_HEADERS& nt = NtHeaders(ImageBase(program.get()));
+    const WORD flags = nt.OptionalHeader.DllCharacteristics;
+
+    SUBCASE("ASLR, with the relocations it needs") {
+        CHECK((flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) != 0);
+        CHECK((nt.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED) == 0);
+        CHECK(nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size > 0);
+#ifdef _WIN64
+        CHECK((flags & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA) != 0);
+#endif
+    }
+    SUBCASE("NX and terminal-server aware") {
+        CHECK((flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) != 0);
+        CHECK((flags & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE) != 0);
+    }
+    SUBCASE("the stack protector's handler is linked in, not imported") {
+        // libssp's __stack_chk_fail comes in only when compiled code calls it.
+        const std::string image = FileBytes(ProgramPath());
+        CHECK(image.find("*** stack smashing detected ***") != std::string::npos);
     }
 }

@@ -49,9 +49,9 @@ bool Scenario::ProgramAvailable() {
     return PathExists(ExeFolder() + L"\\Quillmend.exe");
 }
 
-void Scenario::PrepareTool(const LicenseSet& set) {
+void Scenario::PrepareTool(const LicenseSet& set, const std::wstring& program) {
     MakeFolders(licenseFolder_);
-    CopyOver(ExeFolder() + L"\\Quillmend.exe", program_);
+    CopyOver(program.empty() ? ExeFolder() + L"\\Quillmend.exe" : program, program_);
     const auto put = [&](bool wanted, const wchar_t* name) {
         if (wanted) {
             WriteBytes(licenseFolder_ + L"\\" + name, ReplacementContent(name));

@@ -88,7 +88,9 @@ public:
     const std::wstring& userBase() const { return userBase_; }
     std::wstring userClient() const { return userBase_ + L"\\MWClientServer"; }
 
-    void PrepareTool(const LicenseSet& set);
+    // Copies the program (by default the one built beside the running executable) into the
+    // tool folder and fills its LicenseFile folder.
+    void PrepareTool(const LicenseSet& set, const std::wstring& program = {});
     SuiteInstall AddSuite(const std::wstring& name, const SuiteOptions& options);
     LegacyInstall AddLegacy(const std::wstring& name, const LegacyOptions& options);
     // Product sub-key under the vendor key "MARROWBY", in the 64-bit view or in the 32-bit
