@@ -39,12 +39,19 @@ mkdir -p "$(dirname "$prefix")"
     WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w
   fi
-  # A crash must end the program at once, with Wine's backtrace on stderr: the crash dialog
-  # would wait for a click that never comes under Xvfb.
-  if [ ! -f "$prefix/.qm-no-crash-dialog" ]; then
-    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-      >/dev/null 2>&1
-    touch "$prefix/.qm-no-crash-dialog"
+  # A crash must end the program at once, failing, with Wine's report of the fault on stderr.
+  # Wine's debugger would show a dialog that waits for a click under Xvfb, and even told not
+  # to, it sometimes ends the program with exit code 0. A debugger that cannot be started
+  # leaves the fault's code (0xC0000005: 5 to the shell) as the exit code. Both views: a
+  # 32-bit program reads its own.
+  if [ ! -f "$prefix/.qm-crash-ends-program" ]; then
+    for view in 64 32; do
+      "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+        /t REG_SZ /d qm-no-debugger.exe /f "/reg:$view" >/dev/null 2>&1
+      "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto \
+        /t REG_SZ /d 1 /f "/reg:$view" >/dev/null 2>&1
+    done
+    touch "$prefix/.qm-crash-ends-program"
   fi
 ) 9>"$prefix.lock"
 # Keep one server alive across the serial test run; Wine start-up is slow otherwise.
