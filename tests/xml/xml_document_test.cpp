@@ -282,6 +282,9 @@ TEST_CASE("document_end_tag_matches_innermost_name_with_tail") {
          "End tag 'a' at offset 12 does not match start tag 'b' at offset 8"},
         // A closed element is no candidate any more.
         {"<r><a></a></a></r>", false, "No start tag for end tag 'a' at offset 10"},
+        // Names that part from an open name, closed before it.
+        {"<ab><ac></ac><a></a></ab>", true, ""},
+        {"<abc><abd><ab></ab></abd><ab=1></ab></abc>", true, ""},
     };
     for (const Row& row : rows) {
         CAPTURE(row.text);
