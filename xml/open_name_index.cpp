@@ -115,19 +115,32 @@ void OpenNameIndex::ChildTable::Erase(int32_t parent, unsigned char byte) {
 
 // ---- the tree ----
 
-OpenNameIndex::OpenNameIndex(const char* doc) : doc_(doc) {
-    nodes_.push_back(Node{0, 0, kNone, kNone});
-}
+OpenNameIndex::OpenNameIndex(const char* doc) : doc_(doc) {}
 
-int32_t OpenNameIndex::NewNode(int32_t labelStart, int32_t labelLength, int32_t innermost,
-                               int32_t endsHere) {
-    nodes_.push_back(Node{labelStart, labelLength, innermost, endsHere});
+int32_t OpenNameIndex::NewNode(int32_t labelStart, int32_t labelLength, int32_t parent,
+                               int32_t innermost) {
+    const auto firstByte = static_cast<unsigned char>(doc_[labelStart]);
+    nodes_.push_back(Node{labelStart, labelLength, innermost, kNone, parent, kNone, firstByte});
     return static_cast<int32_t>(nodes_.size() - 1);
 }
 
-void OpenNameIndex::SetInnermost(int32_t node, int32_t entry, size_t firstNewNode) {
-    if (static_cast<size_t>(node) < firstNewNode) {
-        changes_.push_back(Change{node, nodes_[node].innermost});
+int32_t OpenNameIndex::Child(int32_t node, unsigned char byte) const {
+    // Live nodes are exactly those below nodes_.size(), and a node has one child per first
+    // byte: a hint that names a node with this parent and first byte names the child.
+    const int32_t hint = nodes_[node].lastChild;
+    if (hint != kNone && static_cast<size_t>(hint) < nodes_.size() && nodes_[hint].parent == node &&
+        nodes_[hint].firstByte == byte) {
+        return hint;
+    }
+    return children_.Find(node, byte);
+}
+
+void OpenNameIndex::Touch(int32_t node, int32_t entry, size_t firstRun) {
+    const int32_t old = nodes_[node].innermost;
+    if (runs_.size() > firstRun && runs_.back().old == old) {
+        ++runs_.back().count;
+    } else {
+        runs_.push_back(Run{1, old});
     }
     nodes_[node].innermost = entry;
 }
@@ -143,44 +156,50 @@ int32_t OpenNameIndex::CommonLength(const Node& node, const char* text, int32_t 
 }
 
 void OpenNameIndex::Add(int32_t entry, int32_t nameStart, int32_t length) {
-    Addition addition{changes_.size(), nodes_.size(), kNone, kNone, kNone, kNone};
+    if (nodes_.empty()) {
+        NewNode(0, 0, kNone, kNone); // the root: the empty prefix of every name
+    }
+    Addition addition{nameStart, length, runs_.size(), nodes_.size(), 0,
+                      kNone,     kNone,  kNone,        kNone,         kNone};
     const char* name = doc_ + nameStart;
     int32_t node = 0;
     int32_t done = 0;
     // The new entry is innermost of all, so it becomes the innermost of every node on its path.
-    SetInnermost(node, entry, addition.nodes);
+    Touch(node, entry, addition.runs);
     while (done < length) {
         const auto byte = static_cast<unsigned char>(name[done]);
-        const int32_t child = children_.Find(node, byte);
+        int32_t child = Child(node, byte);
         if (child == kNone) {
-            const int32_t leaf = NewNode(nameStart + done, length - done, entry, entry);
-            children_.Set(node, byte, leaf);
+            child = NewNode(nameStart + done, length - done, node, kNone);
+            children_.Set(node, byte, child);
             addition.leafParent = node;
-            additions_.push_back(addition);
-            return;
-        }
-        const int32_t same = CommonLength(nodes_[child], name + done, length - done);
-        if (same < nodes_[child].labelLength) {
-            // The name leaves the label part way: cut the edge with a middle node.
-            const int32_t middle = NewNode(nodes_[child].labelStart, same, entry, kNone);
-            Node& lower = nodes_[child];
-            lower.labelStart += same;
-            lower.labelLength -= same;
-            children_.Set(node, byte, middle);
-            children_.Set(middle, static_cast<unsigned char>(doc_[lower.labelStart]), child);
-            addition.splitParent = node;
-            addition.splitMiddle = middle;
-            addition.splitLower = child;
-            node = middle;
         } else {
-            SetInnermost(child, entry, addition.nodes);
-            node = child;
+            const int32_t same = CommonLength(nodes_[child], name + done, length - done);
+            if (same < nodes_[child].labelLength) {
+                // The name leaves the label part way: cut the edge with a middle node.
+                const int32_t middle =
+                    NewNode(nodes_[child].labelStart, same, node, nodes_[child].innermost);
+                Node& lower = nodes_[child];
+                lower.labelStart += same;
+                lower.labelLength -= same;
+                lower.parent = middle;
+                lower.firstByte = static_cast<unsigned char>(doc_[lower.labelStart]);
+                children_.Set(node, byte, middle);
+                children_.Set(middle, static_cast<unsigned char>(lower.firstByte), child);
+                nodes_[middle].lastChild = child;
+                addition.splitParent = node;
+                addition.splitMiddle = middle;
+                addition.splitLower = child;
+                child = middle;
+            }
         }
-        done += same;
+        nodes_[node].lastChild = child;
+        Touch(child, entry, addition.runs);
+        node = child;
+        done += nodes_[child].labelLength;
     }
-    if (static_cast<size_t>(node) < addition.nodes) {
-        changes_.push_back(Change{~node, nodes_[node].endsHere});
-    }
+    addition.endNode = node;
+    addition.endOld = nodes_[node].endsHere;
     nodes_[node].endsHere = entry;
     additions_.push_back(addition);
 }
@@ -191,36 +210,52 @@ void OpenNameIndex::RemoveLast() {
     }
     const Addition addition = additions_.back();
     additions_.pop_back();
-    for (size_t i = changes_.size(); i > addition.changes; --i) {
-        const Change& change = changes_[i - 1];
-        if (change.node >= 0) {
-            nodes_[change.node].innermost = change.old;
-        } else {
-            nodes_[~change.node].endsHere = change.old;
+    nodes_[addition.endNode].endsHere = addition.endOld;
+    // Every later addition is undone, so the path is as this one left it: walk it again and
+    // give each node back its value from the runs.
+    const char* name = doc_ + addition.nameStart;
+    size_t run = addition.runs;
+    int32_t leftInRun = runs_[run].count;
+    int32_t node = 0;
+    int32_t done = 0;
+    for (;;) {
+        nodes_[node].innermost = runs_[run].old;
+        if (--leftInRun == 0 && run + 1 < runs_.size()) {
+            leftInRun = runs_[++run].count;
         }
+        if (done >= addition.length) {
+            break;
+        }
+        node = Child(node, static_cast<unsigned char>(name[done]));
+        done += nodes_[node].labelLength;
     }
-    changes_.resize(addition.changes);
+    runs_.resize(addition.runs);
     if (addition.leafParent != kNone) {
         const Node& leaf = nodes_.back();
-        children_.Erase(addition.leafParent, static_cast<unsigned char>(doc_[leaf.labelStart]));
+        children_.Erase(addition.leafParent, static_cast<unsigned char>(leaf.firstByte));
     }
     if (addition.splitMiddle != kNone) {
         const Node& middle = nodes_[addition.splitMiddle];
         Node& lower = nodes_[addition.splitLower];
-        children_.Erase(addition.splitMiddle, static_cast<unsigned char>(doc_[lower.labelStart]));
+        children_.Erase(addition.splitMiddle, static_cast<unsigned char>(lower.firstByte));
         lower.labelStart = middle.labelStart;
         lower.labelLength += middle.labelLength;
-        children_.Set(addition.splitParent, static_cast<unsigned char>(doc_[lower.labelStart]),
+        lower.parent = addition.splitParent;
+        lower.firstByte = middle.firstByte;
+        children_.Set(addition.splitParent, static_cast<unsigned char>(lower.firstByte),
                       addition.splitLower);
     }
     nodes_.resize(addition.nodes);
 }
 
 int32_t OpenNameIndex::Innermost(const char* text, int32_t length) const {
+    if (nodes_.empty()) {
+        return kNone;
+    }
     int32_t node = 0;
     int32_t done = 0;
     while (done < length) {
-        const int32_t child = children_.Find(node, static_cast<unsigned char>(text[done]));
+        const int32_t child = Child(node, static_cast<unsigned char>(text[done]));
         if (child == kNone) {
             return kNone;
         }
@@ -239,7 +274,7 @@ int32_t OpenNameIndex::Innermost(const char* text, int32_t length) const {
     }
     int32_t best = nodes_[node].endsHere;
     for (const char tail : {'=', '[', ']'}) {
-        const int32_t child = children_.Find(node, static_cast<unsigned char>(tail));
+        const int32_t child = Child(node, static_cast<unsigned char>(tail));
         if (child != kNone) {
             best = std::max(best, nodes_[child].innermost);
         }

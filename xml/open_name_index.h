@@ -20,9 +20,12 @@ namespace qm {
 // would cost a product of the two counts). Children are found through one table of (node, byte)
 // under a hash seeded at run time, so a document cannot be written to collide in it.
 //
-// Elements are added innermost last and removed innermost first, so every change an addition
-// makes is logged and undone exactly when that element is removed: the tree only ever holds
-// the open elements.
+// Elements are added innermost last and removed innermost first, so what an addition changes is
+// logged and undone exactly when that element is removed: the tree only ever holds the open
+// elements. The log keeps the overwritten values along a name's path as runs of equal values,
+// which costs a few runs per addition rather than one entry per node (a name repeated under
+// names that branch off it at every character would otherwise log one per character), and each
+// node remembers the child last taken from it, so that a path walked again needs no table look-up.
 class OpenNameIndex {
 public:
     // The names are spans of `doc`, which must outlive the index and stay unchanged.
@@ -45,16 +48,23 @@ private:
         int32_t labelLength; // 0 for the root only
         int32_t innermost;   // innermost entry whose name passes through here, or kNone
         int32_t endsHere;    // innermost entry whose name ends here, or kNone
+        int32_t parent;      // kNone for the root
+        int32_t lastChild;   // a hint: the child last taken from here, or kNone
+        uint32_t firstByte;  // of the label, kept here to spare a read of the text
     };
-    // One value an addition overwrote: node >= 0 names innermost, ~node names endsHere.
-    struct Change {
-        int32_t node;
+    // `count` nodes in a row along a path whose innermost entry was `old` before an addition.
+    struct Run {
+        int32_t count;
         int32_t old;
     };
     // What one addition did, so that removing the entry undoes it.
     struct Addition {
-        size_t changes;      // size of changes_ before it
-        size_t nodes;        // size of nodes_ before it; newer nodes are its own
+        int32_t nameStart;
+        int32_t length;
+        size_t runs;     // size of runs_ before it
+        size_t nodes;    // size of nodes_ before it; newer nodes are its own
+        int32_t endNode; // the node where its name ends, and the value it replaced there
+        int32_t endOld;
         int32_t leafParent;  // parent of the leaf it created, or kNone
         int32_t splitParent; // the edge it cut: parent, new middle node, lower node
         int32_t splitMiddle; // (kNone when it cut none)
@@ -83,15 +93,18 @@ private:
         size_t used_ = 0;
     };
 
-    int32_t NewNode(int32_t labelStart, int32_t labelLength, int32_t innermost, int32_t endsHere);
-    void SetInnermost(int32_t node, int32_t entry, size_t firstNewNode);
+    int32_t NewNode(int32_t labelStart, int32_t labelLength, int32_t parent, int32_t innermost);
+    // The child of `node` whose label starts with `byte`, or kNone.
+    int32_t Child(int32_t node, unsigned char byte) const;
+    // Makes `entry` the node's innermost, logging the value it replaces.
+    void Touch(int32_t node, int32_t entry, size_t firstRun);
     // Length of the common start of a node's label and text[0, length), at least 1 (the first
     // byte chose the child).
     int32_t CommonLength(const Node& node, const char* text, int32_t length) const;
 
     const char* doc_;
     std::vector<Node> nodes_;
-    std::vector<Change> changes_;
+    std::vector<Run> runs_;
     std::vector<Addition> additions_;
     ChildTable children_;
 };

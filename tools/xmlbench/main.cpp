@@ -176,6 +176,21 @@ std::string MakeCollidingNamesDocument() {
            Repeat("</" + y + y + ">", kStray);
 }
 
+// Names that leave a long name of '=' one after another, then that long name many times, then
+// stray end tags: an index that keeps something for every place where names branch, per open
+// element, would grow with the product of the two counts.
+std::string MakeBranchingNamesDocument() {
+    constexpr size_t kBranches = 3000;
+    constexpr size_t kRepeats = 2000;
+    constexpr size_t kStray = 20000;
+    std::string text;
+    for (size_t k = kBranches; k >= 1; --k) {
+        text += "<a" + std::string(k, '=') + "x>";
+    }
+    text += Repeat("<a" + std::string(kBranches, '=') + ">", kRepeats);
+    return text + Repeat("</b>", kStray);
+}
+
 enum class Parser { Reader, RapidXml, PugiXml };
 const char* Name(Parser parser) {
     switch (parser) {
@@ -329,6 +344,7 @@ void PrintHostileRatios() {
     const Shape shapes[] = {
         {"2000 names of 10000 '=', 20000 stray end tags", MakeManyCutsDocument()},
         {"names colliding in a fixed hash, stray end tags", MakeCollidingNamesDocument()},
+        {"a name repeated, names branching off it at each '='", MakeBranchingNamesDocument()},
     };
     std::printf("\nhostile documents, qm reader against an ordinary document of the same size "
                 "(bounds: time 10, heap 5)\n");
