@@ -3,6 +3,7 @@
 // record an index refers to.
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace qm {
 
@@ -47,8 +48,16 @@ public:
     ElementIndex() = default;
     ElementIndex(const ElementIndex&) = delete;
     ElementIndex& operator=(const ElementIndex&) = delete;
-    ElementIndex(ElementIndex&&) = default;
-    ElementIndex& operator=(ElementIndex&&) = default;
+    // An index moved from is empty (size 0) and can grow again.
+    ElementIndex(ElementIndex&& other) noexcept { *this = std::move(other); }
+    ElementIndex& operator=(ElementIndex&& other) noexcept {
+        if (this != &other) {
+            segments_ = std::move(other.segments_);
+            slots_ = std::exchange(other.slots_, 0);
+            size_ = std::exchange(other.size_, 0);
+        }
+        return *this;
+    }
 
     // Records allocated (not the number in use).
     int32_t size() const { return size_; }

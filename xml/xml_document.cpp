@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "xml/xml_messages.h"
@@ -18,6 +19,8 @@ constexpr int32_t kSpareRecords = 8;
 // Comparisons of end tags with open elements allowed on top of twice the text's length before
 // the open names are indexed.
 constexpr int64_t kWalkBudgetSpare = 4096;
+// For tests: match every end tag through the index, so that both ways are exercised.
+bool g_indexEndTagsAtOnce = false;
 
 // The start tags of the open elements: entry k holds the one at depth k + 1. The scanner
 // writes every node into the entry at `top`, so a start tag stays below a push.
@@ -63,14 +66,46 @@ struct XmlDocument::ParseState {
     int64_t walkBudget = 0;
     bool indexed = false;
     OpenNameIndex openNames;
+
+    explicit ParseState(const char* doc) : openNames(doc) {}
+
+    // The name of the element in stack entry `entry`, as the text holds it after its '<'.
+    void IndexEntry(int32_t entry) {
+        const NodeInfo& tag = stack.At(entry);
+        openNames.Add(entry, tag.start + 1, static_cast<int32_t>(tag.text.size()));
+    }
 };
 
 XmlDocument::XmlDocument() {
     ParseDocument();
 }
 
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept {
+    *this = std::move(other);
+}
+
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept {
+    if (this != &other) {
+        docText_ = std::move(other.docText_);
+        errorText_ = std::move(other.errorText_);
+        posParent_ = std::exchange(other.posParent_, 0);
+        pos_ = std::exchange(other.pos_, 0);
+        posChild_ = std::exchange(other.posChild_, 0);
+        posFree_ = std::exchange(other.posFree_, 0);
+        nodeType_ = std::exchange(other.nodeType_, 0);
+        records_ = std::move(other.records_);
+        other.docText_.clear();
+        other.errorText_.clear();
+    }
+    return *this;
+}
+
 bool XmlDocument::SetDocument(const char* text) {
-    docText_.assign(text != nullptr ? text : "");
+    const size_t length = text != nullptr ? std::strlen(text) : 0;
+    if (length > kMaxTextLength) {
+        return RefuseText();
+    }
+    docText_.assign(text != nullptr ? text : "", length);
     errorText_.clear();
     return ParseDocument();
 }
@@ -78,9 +113,21 @@ bool XmlDocument::SetDocument(const char* text) {
 bool XmlDocument::SetDocument(std::string text) {
     // The scan relies on the zero terminator: keep the text before the first zero byte.
     text.resize(std::strlen(text.c_str()));
+    if (text.size() > kMaxTextLength) {
+        return RefuseText();
+    }
     docText_ = std::move(text);
     errorText_.clear();
     return ParseDocument();
+}
+
+// The text is not kept: the document is left empty, with the reason as its message.
+bool XmlDocument::RefuseText() {
+    docText_.clear();
+    docText_.shrink_to_fit();
+    ParseDocument();
+    errorText_ = xml_message::kDocumentTooLarge;
+    return false;
 }
 
 bool XmlDocument::ParseDocument() {
@@ -127,8 +174,9 @@ TokenCursor XmlDocument::CursorAt(int32_t next) const {
 int32_t XmlDocument::ParseElements(TokenCursor& cursor) {
     cursor.next = 0;
     errorText_.clear();
-    ParseState parse;
-    parse.walkBudget = 2 * static_cast<int64_t>(docText_.size()) + kWalkBudgetSpare;
+    ParseState parse(docText_.c_str());
+    parse.walkBudget =
+        g_indexEndTagsAtOnce ? 0 : 2 * static_cast<int64_t>(docText_.size()) + kWalkBudgetSpare;
     parse.stack.Push();
     parse.baseLevel = records_[0].flags & ElementLevelMask;
     for (;;) {
@@ -190,12 +238,12 @@ void XmlDocument::OpenElement(ParseState& parse, const NodeInfo& node) {
         record.length = node.length;
     } else {
         record.SetTagLengths(node.length, 0);
-        if (parse.indexed) {
-            parse.openNames.Add(parse.depth, node.text);
-        }
         ++parse.depth;
         parse.current = index;
         parse.stack.Push();
+        if (parse.indexed) {
+            parse.IndexEntry(parse.depth - 1);
+        }
     }
 }
 
@@ -219,18 +267,16 @@ int32_t XmlDocument::MatchingDepth(ParseState& parse, const char* name, int32_t 
             return 0;
         }
         for (int32_t entry = 0; entry < parse.depth; ++entry) {
-            parse.openNames.Add(entry, parse.stack.At(entry).text);
+            parse.IndexEntry(entry);
         }
         parse.indexed = true;
     }
-    // Only the open elements indexed under the end tag's name can match; the innermost of them
-    // that does is the one.
-    if (const std::vector<int32_t>* candidates = parse.openNames.Candidates(name, length)) {
-        for (auto entry = candidates->rbegin(); entry != candidates->rend(); ++entry) {
-            if (NameMatches(name, length, parse.stack.At(*entry).text.c_str())) {
-                return *entry + 1;
-            }
-        }
+    // The index answers exactly; the comparison only keeps a fault in it from ever closing an
+    // element whose name does not match.
+    const int32_t entry = parse.openNames.Innermost(name, length);
+    if (entry >= 0 && entry < parse.depth &&
+        NameMatches(name, length, parse.stack.At(entry).text.c_str())) {
+        return entry + 1;
     }
     return 0;
 }
@@ -253,7 +299,7 @@ void XmlDocument::CloseByEndTag(ParseState& parse, const TokenCursor& cursor,
     element.length = endTag.start + endTag.length - element.start;
     element.SetTagLengths(element.StartTagLength(), endTag.length);
     if (parse.indexed) {
-        parse.openNames.Remove(parse.depth - 1, parse.stack.At(parse.depth - 1).text);
+        parse.openNames.RemoveLast();
     }
     parse.current = element.parent;
     --parse.depth;
@@ -288,7 +334,7 @@ void XmlDocument::CloseUnended(ParseState& parse, const TokenCursor* mismatchedE
     }
     const std::string& name = parse.stack.At(parse.depth - 1).text;
     if (parse.indexed) {
-        parse.openNames.Remove(parse.depth - 1, name);
+        parse.openNames.RemoveLast();
     }
     --parse.depth;
     --parse.stack.top;
@@ -304,6 +350,10 @@ void XmlDocument::CloseUnended(ParseState& parse, const TokenCursor* mismatchedE
             xml_message::kEndTagMismatch,
             {SpanText(docText_.c_str(), tag.left, tag.right), tag.left - 1, name, element.start});
     }
+}
+
+void SetEndTagIndexFromStart(bool fromStart) {
+    g_indexEndTagsAtOnce = fromStart;
 }
 
 // An element closed as unended handed its children to its parent; a record whose parent link

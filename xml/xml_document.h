@@ -1,6 +1,7 @@
 #pragma once
 // The XML element reader: a whole document kept as one narrow text, an index of its elements
 // built by one tolerant parse, and navigation by element name with attribute and data access.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,15 +12,21 @@ namespace qm {
 
 class XmlDocument {
 public:
+    // Offsets into the text are 32-bit: a longer text is refused, not parsed.
+    static constexpr size_t kMaxTextLength = INT32_MAX;
+
     // An empty document, already parsed: "Empty document", not well formed.
     XmlDocument();
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;
-    XmlDocument(XmlDocument&&) = default;
-    XmlDocument& operator=(XmlDocument&&) = default;
+    // A document moved from holds no text and no records (PosFree() 0) and can be given a
+    // text again.
+    XmlDocument(XmlDocument&& other) noexcept;
+    XmlDocument& operator=(XmlDocument&& other) noexcept;
 
     // Takes the text up to its first zero byte (a null text is empty) and parses it; true
-    // when it is well formed.
+    // when it is well formed. A text longer than kMaxTextLength is refused: the document is
+    // then empty, with the message "Document too large".
     bool SetDocument(const char* text);
     bool SetDocument(std::string text);
 
@@ -53,6 +60,7 @@ public:
 private:
     struct ParseState;
 
+    bool RefuseText();
     int32_t ParseElements(TokenCursor& cursor);
     void AllocateRecords(int32_t count);
     void OpenElement(ParseState& parse, const NodeInfo& node);
@@ -77,5 +85,10 @@ private:
     int32_t nodeType_ = 0;
     ElementIndex records_;
 };
+
+// For tests only: match every end tag through the index of open element names instead of
+// walking the open elements first. The results are the same either way; this lets the tests
+// cover the index with small documents.
+void SetEndTagIndexFromStart(bool fromStart);
 
 } // namespace qm

@@ -8,6 +8,7 @@ namespace qm {
 
 namespace xml_message {
 constexpr const char* kEmptyDocument = "Empty document";
+constexpr const char* kDocumentTooLarge = "Document too large";
 constexpr const char* kNoRootElement = "No root element";
 constexpr const char* kRootHasSibling = "Root element has sibling";
 constexpr const char* kNoStartTag = "No start tag for end tag '%s' at offset %d";

@@ -199,6 +199,13 @@ TEST_CASE("scanner_positions_are_node_relative") {
         CHECK(scanned[skip + 2].length == 12);
         CHECK(scanned[skip + 3].flags == NodeEmptyElement);
     }
+    SUBCASE("a terminator counts only after the node's own start") {
+        // "?>" at offset 2 of the text, but at 1 of the node: the '?' opened the node.
+        const std::vector<Scanned> scanned = ScanAll("x<?>");
+        REQUIRE(scanned.size() == 2);
+        CHECK(scanned[1].kind == NodeError);
+        CHECK(scanned[1].text == "Processing instruction at offset 1 unterminated");
+    }
     SUBCASE("messages carry the node's own offset") {
         const std::vector<Scanned> scanned = ScanAll("<a/>\n<1>");
         REQUIRE(scanned.size() == 3);

@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace qm;
@@ -87,6 +88,12 @@ TEST_CASE("document_parse_well_formed_records") {
         CHECK(doc.SetDocument("<a[x]></a>"));
         CHECK_FALSE(doc.SetDocument("<a></a=b>"));
         CHECK(doc.ErrorText() == "No start tag for end tag 'a=b' at offset 3");
+    }
+    SUBCASE("a space before the closing slash keeps the element empty") {
+        XmlDocument doc;
+        CHECK(doc.SetDocument("<r><a b /></r>"));
+        CHECK(doc.Record(2).length == 7);
+        CHECK(doc.Record(2).EndTagLength() == 0);
     }
     SUBCASE("the text ends at its first zero byte") {
         XmlDocument doc;
@@ -275,6 +282,9 @@ TEST_CASE("document_end_tag_matches_innermost_name_with_tail") {
          "End tag 'a' at offset 12 does not match start tag 'b' at offset 8"},
         // A closed element is no candidate any more.
         {"<r><a></a></a></r>", false, "No start tag for end tag 'a' at offset 10"},
+        // Names that part from an open name, closed before it.
+        {"<ab><ac></ac><a></a></ab>", true, ""},
+        {"<abc><abd><ab></ab></abd><ab=1></ab></abc>", true, ""},
     };
     for (const Row& row : rows) {
         CAPTURE(row.text);
@@ -309,4 +319,119 @@ TEST_CASE("document_many_stray_end_tags_stay_linear") {
     CHECK(doc.ErrorText() == "No start tag for end tag 'b' at offset 300000");
     CHECK(doc.PosFree() == kOpen + 1);
     CHECK((doc.Record(kOpen).flags & ElementNotEnded) != 0);
+}
+
+TEST_CASE("document_end_tag_index_closes_the_innermost_match") {
+    // The stray end tags spend the budget of the walk over the open elements, so the later end
+    // tags are matched through the index of open names: an element opened after it was built,
+    // a name matched at its '=' cut, the innermost of two candidates, an element closed before,
+    // and every end tag after the strays are all told apart here.
+    std::string text;
+    for (int i = 0; i < 100; ++i) {
+        text += "<a>";
+    }
+    for (int i = 0; i < 30; ++i) {
+        text += "</b>";
+    }
+    text += "<a=x><b></a><c></c></c>";
+    for (int i = 0; i < 100; ++i) {
+        text += "</a>";
+    }
+    XmlDocument doc;
+    CHECK_FALSE(doc.SetDocument(text));
+    CHECK(doc.ErrorText() == "No start tag for end tag 'b' at offset 300");
+    REQUIRE(doc.PosFree() == 104);
+    CHECK(doc.Record(101).length == 12);
+    CHECK(doc.Record(101).EndTagLength() == 4);
+    CHECK(doc.Record(102).flags == 0x180065);
+    CHECK(doc.Record(103).length == 7);
+    CHECK(doc.Record(103).parent == 100);
+    CHECK(doc.Record(1).length == static_cast<int32_t>(text.size()));
+    bool allEnded = true;
+    for (int32_t i = 1; i <= 100; ++i) {
+        allEnded = allEnded && (doc.Record(i).flags & ElementNotEnded) == 0;
+    }
+    CHECK(allEnded);
+}
+
+TEST_CASE("document_hostile_end_tags_keep_their_answers") {
+    // Shapes that once cost quadratic time or memory: open names full of cuts, a long shared
+    // start, end tags longer than any name. Each ends with the end tags that close every
+    // element, so matching must still be right after the strays.
+    const auto repeat = [](const std::string& part, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += part;
+        }
+        return text;
+    };
+    const std::string cuts(2000, '=');
+    const std::string shared(500, 'q');
+    struct Row {
+        const char* shape;
+        std::string text;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"names of many '=' and stray end tags",
+         repeat("<a" + cuts + ">", 200) + repeat("</b>", 4000) + repeat("</a>", 200),
+         "No start tag for end tag 'b' at offset 400600"},
+        {"names that part after a long shared start",
+         repeat("<" + shared + "1><" + shared + "2>", 200) + repeat("</" + shared + ">", 400) +
+             repeat("</" + shared + "2></" + shared + "1>", 200),
+         "No start tag for end tag '" + shared + "' at offset 201200"},
+        {"end tags longer than every name",
+         repeat("<a>", 300) + repeat("</a" + cuts + ">", 300) + repeat("</a>", 300),
+         "No start tag for end tag 'a" + cuts + "' at offset 900"},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.shape);
+        XmlDocument doc;
+        CHECK_FALSE(doc.SetDocument(row.text));
+        CHECK(doc.ErrorText() == row.message);
+        CHECK(doc.Record(1).length == static_cast<int32_t>(row.text.size()));
+        CHECK((doc.Record(1).flags & ElementNotEnded) == 0);
+    }
+}
+
+TEST_CASE("document_refuses_a_text_beyond_32_bit_offsets") {
+    XmlDocument doc;
+    REQUIRE(doc.SetDocument("<a/>"));
+    if (sizeof(void*) < 8) {
+        return; // a 32-bit process cannot hold such a text
+    }
+    std::string text(XmlDocument::kMaxTextLength + 1, ' ');
+    text.front() = '<';
+    CHECK_FALSE(doc.SetDocument(text.c_str()));
+    CHECK(doc.ErrorText() == "Document too large");
+    CHECK(doc.DocText().empty());
+    CHECK(doc.PosFree() == 1);
+    CHECK(doc.SetDocument("<a/>"));
+    CHECK_FALSE(doc.SetDocument(std::move(text)));
+    CHECK(doc.ErrorText() == "Document too large");
+    CHECK(doc.SetDocument("<a/>"));
+}
+
+TEST_CASE("document_moved_from_can_be_used_again") {
+    XmlDocument doc;
+    REQUIRE(doc.SetDocument("<a><b/></a>"));
+    REQUIRE(doc.FindElement("a"));
+    XmlDocument moved(std::move(doc));
+    CHECK(moved.PosFree() == 3);
+    CHECK(moved.Pos() == 1);
+    CHECK(moved.DocText() == "<a><b/></a>");
+    CHECK(doc.PosFree() == 0);
+    CHECK(doc.Pos() == 0);
+    CHECK(doc.GetData().empty());
+    CHECK_FALSE(doc.FindElement("a"));
+    CHECK(doc.SetDocument("<c>x</c>"));
+    REQUIRE(doc.FindElement("c"));
+    CHECK(doc.GetData() == "x");
+
+    XmlDocument assigned;
+    assigned = std::move(moved);
+    CHECK(assigned.Pos() == 1);
+    CHECK(moved.PosFree() == 0);
+    CHECK(moved.SetDocument("<d/>"));
+    CHECK(moved.PosFree() == 2);
 }

@@ -173,6 +173,10 @@ TEST_CASE("navigation_element_data") {
         XmlDocument doc;
         REQUIRE(doc.SetDocument("<a>abc</a>"));
         CHECK(doc.GetData().empty());
+        // Without a root element the document record has no children: its text is still not
+        // the data of anything.
+        CHECK_FALSE(doc.SetDocument("abc"));
+        CHECK(doc.GetData().empty());
     }
     SUBCASE("an unended element has no data") {
         XmlDocument doc;

@@ -1,6 +1,7 @@
 // libFuzzer target: the scanner, the parse, navigation, GetAttribute and GetData over
 // arbitrary bytes. Besides the sanitizers it checks the index's own invariants, so that a
-// record that points outside the text or a broken sibling list is a finding too.
+// record that points outside the text or a broken sibling list is a finding too, and that end
+// tags matched through the index of open names give the same records as the walk.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,26 @@ void CheckIndex(const XmlDocument& doc) {
     }
 }
 
+// The same parse with every end tag matched through the index of open names must give the same
+// answer, record for record, as the walk over the open elements.
+void CheckIndexAgrees(const std::string& text, const XmlDocument& walked, bool wellFormed) {
+    SetEndTagIndexFromStart(true);
+    XmlDocument indexed;
+    const bool indexedWellFormed = indexed.SetDocument(text);
+    SetEndTagIndexFromStart(false);
+    Require(indexedWellFormed == wellFormed && indexed.ErrorText() == walked.ErrorText() &&
+                indexed.PosFree() == walked.PosFree(),
+            "the index matches end tags as the walk does");
+    for (int32_t i = 0; i < walked.PosFree(); ++i) {
+        const ElementRecord& a = walked.Record(i);
+        const ElementRecord& b = indexed.Record(i);
+        Require(a.start == b.start && a.length == b.length && a.tagLengths == b.tagLengths &&
+                    a.flags == b.flags && a.parent == b.parent && a.firstChild == b.firstChild &&
+                    a.next == b.next && a.prev == b.prev,
+                "the index gives the same records as the walk");
+    }
+}
+
 void Navigate(XmlDocument& doc, const char* name, const char* attribute) {
     doc.ResetPosition();
     for (int step = 0; step < kMaxNavigationSteps; ++step) {
@@ -108,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(!wellFormed || doc.ErrorText().empty(), "a well-formed document has no message");
     Require(wellFormed || !doc.ErrorText().empty(), "an ill-formed document has a message");
     CheckIndex(doc);
+    CheckIndexAgrees(text, doc, wellFormed);
 
     // Names taken from the input itself, so that the fuzzer can steer matches.
     const std::string name = text.substr(0, std::min<size_t>(size, 3));

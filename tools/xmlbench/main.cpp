@@ -1,5 +1,7 @@
 // xmlbench [MB...]: parses and indexes generated documents (default 1, 16 and 128 MB) with the
-// XML reader, rapidxml's default parse and pugixml, and prints throughput and peak memory.
+// XML reader, rapidxml's default parse and pugixml, and prints throughput and peak memory. Then
+// it parses hostile documents with the reader and prints their time and peak heap as ratios to
+// an ordinary document of the same size.
 // Each measurement runs in a child process of its own, so that one parser's freed memory does
 // not flatter the next; peak memory is counted twice: heap bytes allocated (peak live) and
 // resident memory (VmHWM, reset before the document copy is made).
@@ -14,7 +16,9 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -90,6 +94,101 @@ std::string MakeDocument(size_t targetBytes) {
     }
     text += "</catalogue>\r\n";
     return text;
+}
+
+std::string Repeat(const std::string& part, size_t count) {
+    std::string text;
+    text.reserve(part.size() * count);
+    for (size_t i = 0; i < count; ++i) {
+        text += part;
+    }
+    return text;
+}
+
+// Open elements whose names hold thousands of '=' (each a place where an end tag's name may
+// match), each name its own, then stray end tags: indexing every such place of every name costs
+// the product of the two counts.
+std::string MakeManyCutsDocument() {
+    constexpr size_t kOpen = 2000;
+    constexpr size_t kCuts = 10000;
+    constexpr size_t kStray = 20000;
+    const std::string cuts(kCuts, '=');
+    std::string text;
+    for (size_t i = 0; i < kOpen; ++i) {
+        text += "<a" + std::to_string(i) + cuts + ">";
+    }
+    return text + Repeat("</b>", kStray);
+}
+
+// The polynomial hash, fixed in advance, that the reader once indexed open names by: two
+// 31-bit halves, each a polynomial in the characters modulo a prime.
+uint64_t FixedPolynomialHash(const std::string& text) {
+    uint64_t low = 0;
+    uint64_t high = 0;
+    for (const char ch : text) {
+        const uint64_t value = static_cast<unsigned char>(ch) + 1u;
+        low = (low * 1000003u + value) % 2147483647u;
+        high = (high * 999983u + value) % 2147483629u;
+    }
+    return (high << 32) | low;
+}
+
+// Two different texts of the same length whose hashes agree in the bits of `mask`, found by
+// the birthday search among texts made by `make(i)`.
+template <typename Make>
+std::pair<std::string, std::string> FindCollision(uint64_t mask, Make make) {
+    std::unordered_map<uint64_t, std::string> seen;
+    for (uint64_t i = 0;; ++i) {
+        std::string text = make(i);
+        const auto found = seen.emplace(FixedPolynomialHash(text) & mask, text);
+        if (!found.second && found.first->second != text) {
+            return {found.first->second, text};
+        }
+    }
+}
+
+// Names that collide in that fixed hash, computed the way an attacker would: a pair of short
+// blocks that collide in the low half, then among strings of such blocks (all colliding in the
+// low half) a pair that collides in the high half too. Strings of those two blocks all collide.
+// Open elements named by three of them, then stray end tags named by the fourth.
+std::string MakeCollidingNamesDocument() {
+    std::mt19937_64 random(12345);
+    const auto lowPair = FindCollision(0xFFFFFFFFu, [&](uint64_t) {
+        std::string block(8, 'a');
+        for (char& ch : block) {
+            ch = static_cast<char>('a' + random() % 26);
+        }
+        return block;
+    });
+    constexpr int kBlocks = 20;
+    const auto fullPair = FindCollision(~0ull, [&](uint64_t i) {
+        std::string name;
+        for (int b = 0; b < kBlocks; ++b) {
+            name += ((i >> b) & 1) != 0 ? lowPair.second : lowPair.first;
+        }
+        return name;
+    });
+    const std::string& x = fullPair.first;
+    const std::string& y = fullPair.second;
+    constexpr size_t kOpen = 6000;
+    constexpr size_t kStray = 18000;
+    return Repeat("<" + x + x + "><" + x + y + "><" + y + x + ">", kOpen) +
+           Repeat("</" + y + y + ">", kStray);
+}
+
+// Names that leave a long name of '=' one after another, then that long name many times, then
+// stray end tags: an index that keeps something for every place where names branch, per open
+// element, would grow with the product of the two counts.
+std::string MakeBranchingNamesDocument() {
+    constexpr size_t kBranches = 3000;
+    constexpr size_t kRepeats = 2000;
+    constexpr size_t kStray = 20000;
+    std::string text;
+    for (size_t k = kBranches; k >= 1; --k) {
+        text += "<a" + std::string(k, '=') + "x>";
+    }
+    text += Repeat("<a" + std::string(kBranches, '=') + ">", kRepeats);
+    return text + Repeat("</b>", kStray);
 }
 
 enum class Parser { Reader, RapidXml, PugiXml };
@@ -237,6 +336,35 @@ void operator delete[](void* pointer, size_t) noexcept {
     CountedFree(pointer);
 }
 
+void PrintHostileRatios() {
+    struct Shape {
+        const char* name;
+        std::string text;
+    };
+    const Shape shapes[] = {
+        {"2000 names of 10000 '=', 20000 stray end tags", MakeManyCutsDocument()},
+        {"names colliding in a fixed hash, stray end tags", MakeCollidingNamesDocument()},
+        {"a name repeated, names branching off it at each '='", MakeBranchingNamesDocument()},
+    };
+    std::printf("\nhostile documents, qm reader against an ordinary document of the same size "
+                "(bounds: time 10, heap 5)\n");
+    std::printf("%-50s %8s %10s %10s %10s %10s\n", "shape", "MB", "best ms", "heap MB",
+                "time ratio", "heap ratio");
+    constexpr int kRuns = 3;
+    for (const Shape& shape : shapes) {
+        const std::string ordinary = MakeDocument(shape.text.size());
+        const Result base = MeasureInChild(Parser::Reader, ordinary, kRuns);
+        const Result hostile = MeasureInChild(Parser::Reader, shape.text, kRuns);
+        const double mb = static_cast<double>(shape.text.size()) / (1024.0 * 1024.0);
+        std::printf("%-50s %8.1f %10.2f %10.1f\n", "  ordinary document", mb, base.seconds * 1000.0,
+                    base.heapPeak / (1024.0 * 1024.0));
+        std::printf("%-50s %8.1f %10.2f %10.1f %10.2f %10.2f\n", shape.name, mb,
+                    hostile.seconds * 1000.0, hostile.heapPeak / (1024.0 * 1024.0),
+                    hostile.seconds / base.seconds, hostile.heapPeak / base.heapPeak);
+        std::fflush(stdout);
+    }
+}
+
 int main(int argc, char** argv) {
     pugi::set_memory_management_functions(CountedAlloc, CountedFree);
     std::vector<size_t> sizes;
@@ -269,5 +397,6 @@ int main(int argc, char** argv) {
                     ours.heapPeak / results[1].heapPeak, ours.heapPeak / results[2].heapPeak);
         std::fflush(stdout);
     }
+    PrintHostileRatios();
     return 0;
 }

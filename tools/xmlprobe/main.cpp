@@ -1,10 +1,14 @@
 // xmlprobe nodes|parse|count FILE, xmlprobe query FILE ELEMENTPATH [ATTRIBUTE]
+// Exit codes: 0 done, 1 the file cannot be read, 2 usage, 3 the text is longer than the reader
+// takes (2^31 bytes or more before its first zero byte).
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <new>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -15,24 +19,44 @@
 #include "xml/node_scanner.h"
 #include "xml/xml_document.h"
 #include "xml/xml_file_query.h"
+#include "xml/xml_messages.h"
 
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitUnreadable = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitTooLarge = 3;
+constexpr size_t kReadChunk = 1 << 16;
 
 const char kUsage[] = "usage: xmlprobe nodes|parse|count FILE | xmlprobe query FILE "
                       "ELEMENTPATH [ATTRIBUTE]\n";
 
-bool ReadText(const char* path, std::string& text) {
+enum class ReadResult { Ok, Unreadable, TooLarge };
+
+// Reads the file up to its first zero byte; stops as soon as the text is longer than the reader
+// takes, so that an overlong file is reported without being held whole.
+ReadResult ReadText(const char* path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return false;
+        return ReadResult::Unreadable;
     }
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    text.resize(std::strlen(text.c_str())); // up to the first zero byte
-    return true;
+    std::vector<char> chunk(kReadChunk);
+    for (;;) {
+        file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<size_t>(file.gcount());
+        const char* begin = chunk.data();
+        const char* end = begin + got;
+        const char* zero = std::find(begin, end, '\0');
+        const auto length = static_cast<size_t>(zero - begin);
+        if (length > qm::XmlDocument::kMaxTextLength - text.size()) {
+            return ReadResult::TooLarge;
+        }
+        text.append(begin, length);
+        if (zero != end || !file) {
+            return file.bad() ? ReadResult::Unreadable : ReadResult::Ok;
+        }
+    }
 }
 
 void Write(const std::string& line) {
@@ -108,9 +132,22 @@ int main(int argc, char** argv) {
         return Usage();
     }
     std::string text;
-    if (!ReadText(path, text)) {
+    ReadResult read = ReadResult::Unreadable;
+    try {
+        read = ReadText(path, text);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "xmlprobe: cannot read %s: out of memory\n", path);
+        return kExitUnreadable;
+    }
+    if (read == ReadResult::Unreadable) {
         std::fprintf(stderr, "xmlprobe: cannot read %s\n", path);
         return kExitUnreadable;
+    }
+    if (read == ReadResult::TooLarge) {
+        const std::string limit = std::to_string(qm::XmlDocument::kMaxTextLength);
+        std::fprintf(stderr, "xmlprobe: %s: %s (more than %s bytes)\n", path,
+                     qm::xml_message::kDocumentTooLarge, limit.c_str());
+        return kExitTooLarge;
     }
     if (command == "nodes") {
         PrintNodes(text);
