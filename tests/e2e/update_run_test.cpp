@@ -310,7 +310,7 @@ TEST_CASE("e2e_run_registry_views") {
          false},
     };
     for (const Row& row : rows) {
-        INFO("row: " << row.name);
+        INFO("row: " << std::string(row.name));
         Scenario scenario(L"views");
         scenario.PrepareTool({});
         const SuiteInstall a = scenario.AddSuite(L"A", {});
