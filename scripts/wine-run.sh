@@ -10,16 +10,16 @@ set -euo pipefail
 prefix="$(realpath -m "$1")"
 shift
 
+# The prefix is made and set up by the 64-bit loader. Where the kernel runs 32-bit code the
+# program itself is started through Debian's wrapper, whose 32-bit loader runs a 32-bit
+# program as WoW64 in the 64-bit prefix (and hands a 64-bit one to wine64); elsewhere the
+# wrapper's 32-bit loader cannot start at all, so the 64-bit loader starts the 64-bit build.
+# Processes started from inside find the other loader from WINELOADER ("64" added or dropped).
 export WINEARCH=win64
-if [ "$("$(dirname "$0")/wine-build.sh")" = windows ]; then
-  # Debian's wrapper starts the 32-bit loader, which runs a 32-bit program as WoW64 in a
-  # 64-bit prefix and hands a 64-bit one to wine64.
-  wine=wine
-else
-  # The wrapper would still pick the 32-bit loader whenever wine32 is installed.
-  wine=/usr/lib/wine/wine64
-  export WINELOADER=/usr/lib/wine/wine64
-fi
+wine64=/usr/lib/wine/wine64
+export WINELOADER=/usr/lib/wine/wine64
+wine=$wine64
+[ "$("$(dirname "$0")/wine-build.sh")" = windows ] && wine=wine
 export WINESERVER=/usr/lib/wine/wineserver64
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -36,7 +36,7 @@ mkdir -p "$(dirname "$prefix")"
     rm -rf "$prefix"
   fi
   if [ ! -f "$prefix/system.reg" ]; then
-    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine64" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w
   fi
   # A crash must end the program at once, failing, with Wine's report of the fault on stderr.
@@ -46,9 +46,9 @@ mkdir -p "$(dirname "$prefix")"
   # 32-bit program reads its own.
   if [ ! -f "$prefix/.qm-crash-ends-program" ]; then
     for view in 64 32; do
-      "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+      "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
         /t REG_SZ /d qm-no-debugger.exe /f "/reg:$view" >/dev/null 2>&1
-      "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto \
+      "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto \
         /t REG_SZ /d 1 /f "/reg:$view" >/dev/null 2>&1
     done
     touch "$prefix/.qm-crash-ends-program"
@@ -88,5 +88,5 @@ fi
 # Wine's own background processes (services, explorer) are started by the first program of
 # a server's life and inherit its output; if that is the caller's pipe, ctest waits for them
 # until the server idles out. Start them here, detached from the caller's descriptors.
-"$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+"$wine64" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
