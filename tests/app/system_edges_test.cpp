@@ -126,9 +126,7 @@ public:
     void SetAppPath(const std::wstring& keyPath, const std::wstring& text) {
         UniqueRegKey key;
         REQUIRE(test::CreateKeyInView(keyPath, key) == ERROR_SUCCESS);
-        REQUIRE(RegSetValueExW(
-                    key.get(), L"App Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+        REQUIRE(test::WriteAppPath(key.get(), text) == ERROR_SUCCESS);
     }
 
 private:

@@ -34,11 +34,11 @@ inline LSTATUS CreateKeyInView(const std::wstring& path, UniqueRegKey& key) {
                            key.put(), nullptr);
 }
 
-inline bool KeyExistsInView(const std::wstring& path) {
-    const ViewedPath viewed = InNamedView(path);
-    UniqueRegKey key;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, viewed.path.c_str(), 0, KEY_READ | viewed.view,
-                         key.put()) == ERROR_SUCCESS;
+// "App Path" as installers store it: a string with its terminator.
+inline LSTATUS WriteAppPath(HKEY key, const std::wstring& appPath) {
+    return RegSetValueExW(key, L"App Path", 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(appPath.c_str()),
+                          static_cast<DWORD>((appPath.size() + 1) * sizeof(wchar_t)));
 }
 
 // Removes the key with everything below it; a missing key is fine.

@@ -3,6 +3,7 @@
 // started again.
 #include <doctest/doctest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -318,36 +319,26 @@ TEST_CASE("e2e_run_registry_views") {
         const SuiteInstall x = scenario.AddSuite(L"X", {100, 5, 5, false, true});
         const LegacyInstall l = scenario.AddLegacy(L"L", {});
         const LegacyInstall m = scenario.AddLegacy(L"M", {});
-        const auto folderOf = [&](char install) {
-            switch (install) {
-            case 'A':
-                return a.app;
-            case 'B':
-                return b.app;
-            case 'X':
-                return x.app;
-            case 'L':
-                return l.folder;
-            case 'M':
-                return m.folder;
-            default:
-                return std::wstring(300, L'?');
-            }
+        // Each install's registered folder, and a file the run replaces when it handles it.
+        struct Install {
+            std::wstring folder;
+            std::wstring marker;
+            const wchar_t* source;
+        };
+        const std::map<char, Install> installs = {
+            {'A', {a.app, a.client + L"\\sslServer.tg", kSslServerTg}},
+            {'B', {b.app, b.client + L"\\sslServer.tg", kSslServerTg}},
+            {'X', {x.app, x.client + L"\\sslServer.tg", kSslServerTg}},
+            {'L', {l.folder, l.folder + L"\\ssl.key", kServerKey}},
+            {'M', {m.folder, m.folder + L"\\ssl.key", kServerKey}},
+            {'?', {std::wstring(300, L'?'), L"", kServerKey}},
         };
         const auto received = [&](char install) {
-            switch (install) {
-            case 'A':
-                return IsReplaced(a.client + L"\\sslServer.tg", kSslServerTg);
-            case 'B':
-                return IsReplaced(b.client + L"\\sslServer.tg", kSslServerTg);
-            case 'L':
-                return IsReplaced(l.folder + L"\\ssl.key", kServerKey);
-            default:
-                return IsReplaced(m.folder + L"\\ssl.key", kServerKey);
-            }
+            const Install& entry = installs.at(install);
+            return IsReplaced(entry.marker, entry.source);
         };
         for (const ViewKey& key : row.keys) {
-            scenario.RegisterUninstall(key.name, folderOf(key.install), key.wow6432);
+            scenario.RegisterUninstall(key.name, installs.at(key.install).folder, key.wow6432);
         }
 
         const RunOutcome outcome = scenario.Run();

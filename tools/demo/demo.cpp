@@ -63,16 +63,14 @@ std::string Fixed(double value) {
 
 // The time the file's metadata last changed (a copy over it changes it); 0 when unknown.
 ULONGLONG ChangeTimeOf(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const qm::UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILE_BASIC_INFO info{};
+    if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) {
         return 0;
     }
-    FILE_BASIC_INFO info{};
-    const bool read = GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) != 0;
-    CloseHandle(file);
-    return read ? static_cast<ULONGLONG>(info.ChangeTime.QuadPart) : 0;
+    return static_cast<ULONGLONG>(info.ChangeTime.QuadPart);
 }
 
 // An install of the sample and how it is registered; `marker` is a file the run replaces in it.

@@ -213,9 +213,7 @@ bool ScratchRegistry::SetAppPath(const std::wstring& keyPath, const std::wstring
     if (test::CreateKeyInView(keyPath, key) != ERROR_SUCCESS) {
         return false;
     }
-    const DWORD bytes = static_cast<DWORD>((appPath.size() + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.get(), L"App Path", 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(appPath.c_str()), bytes) == ERROR_SUCCESS;
+    return test::WriteAppPath(key.get(), appPath) == ERROR_SUCCESS;
 }
 
 // ---- stand-in programs -------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "tests/e2e/harness/scenario.h"
 
+#include "tests/discovery/registry_views.h"
+
 namespace qm::e2e {
 
 namespace {
@@ -143,9 +145,7 @@ std::wstring Scenario::RegisterAsInstaller(const std::wstring& keyName, const st
     UniqueRegKey key;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, plain.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
-        RegSetValueExW(
-            key.get(), L"App Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(appPath.c_str()),
-            static_cast<DWORD>((appPath.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        test::WriteAppPath(key.get(), appPath) != ERROR_SUCCESS) {
         return std::wstring();
     }
     // Where the key ended up, as a 64-bit reader of the literal paths sees it.
