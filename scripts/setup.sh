@@ -29,13 +29,29 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
+# A mirror caught mid-sync fails one index now and then; try again, then go on with the lists
+# that did arrive (the install itself still fails loudly if a package cannot be had).
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    "${sudo_cmd[@]}" apt-get update -qq && return 0
+    echo "apt-get update failed (try $try of 3)" >&2
+    sleep $((try * 5))
+  done
+  return 0
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   # wine32 lives in the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_update
+  # When the security index of one architecture could not be had, the two architectures'
+  # candidates differ and wine32 cannot be installed beside wine64; the release's own versions
+  # are consistent, so take those instead.
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
 fi
 
 # Wine takes its ANSI code page from the Linux locale; the tests run under Chinese (936).
@@ -52,7 +68,7 @@ if [ "$("$(dirname "$0")/wine-build.sh")" = windows64 ]; then
     installed "$p" || extra+=("$p")
   done
   if [ ${#extra[@]} -gt 0 ]; then
-    [ ${#missing[@]} -gt 0 ] || "${sudo_cmd[@]}" apt-get update -qq
+    [ ${#missing[@]} -gt 0 ] || apt_update
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${extra[@]}" >/dev/null
   fi
 fi
