@@ -2,12 +2,22 @@
 // Everything the update run asks of the world outside its own decisions. The program uses the
 // Win32 calls and the suite operations (system_edges.h); tests put recorders in their place,
 // so the run's sequence is exercised without one-second sleeps, message boxes or processes.
+#include "discovery/install_source.h"
 #include "fileops/file_version.h"
+#include "fileops/stopped_process.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qm {
+
+// What starting a program again gave: on failure, the code the report shows after "Errcode: "
+// (ShellExecute's answer of 32 or less, or a Windows error code).
+struct StartResult {
+    bool started = false;
+    long errorCode = 0;
+};
 
 class RunEdges {
 public:
@@ -21,9 +31,9 @@ public:
 
     // The system.
     virtual void Wait(uint32_t milliseconds) = 0;
-    // Starts a program hidden; returns what ShellExecute answered (32 or less is a failure).
-    virtual intptr_t StartProgram(const std::wstring& imagePath,
-                                  const std::wstring& parameters) = 0;
+    // Starts a program hidden, as it ran before it was stopped.
+    virtual StartResult StartProgram(const std::wstring& imagePath,
+                                     const std::wstring& parameters) = 0;
     // False when the roaming application-data folder cannot be had.
     virtual bool GetRoamingAppDataFolder(std::wstring& folder) = 0;
     virtual bool FolderExists(const std::wstring& folder) = 0;
@@ -36,9 +46,16 @@ public:
     virtual std::wstring CollectVendorAppPaths() = 0;
     virtual std::wstring FindLegacyAppPath() = 0;
     virtual std::wstring ReadLegacyAppPath() = 0;
+    // Where each install the lookups above returned so far was found, in the order found; for
+    // the log and the preview only.
+    virtual std::vector<InstallSource> FoundInstallSources() { return {}; }
 
-    // The suite's processes and files.
-    virtual std::wstring TerminateProcessesByName(const std::wstring& imageName) = 0;
+    // The suite's processes and files. Every process whose file name is exactly imageName is
+    // asked to end; the run keeps the last readable image path to start it again.
+    virtual std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) = 0;
+    std::wstring TerminateProcessesByName(const std::wstring& imageName) {
+        return KeptImagePath(StopProcessesByName(imageName));
+    }
     virtual bool GetFileVersionNumbers(const std::wstring& filePath,
                                        FileVersionNumbers& numbers) = 0;
     virtual bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) = 0;

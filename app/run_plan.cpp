@@ -13,6 +13,12 @@ bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& 
     return !cataloguePath.empty() || !vendorPaths.empty();
 }
 
+bool IsAnyInstallFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths,
+                       const std::wstring& legacyPath, const std::wstring& oldestPath) {
+    return IsCurrentSuiteFound(cataloguePath, vendorPaths) || !legacyPath.empty() ||
+           !oldestPath.empty();
+}
+
 std::vector<std::wstring> SplitFolderList(const std::wstring& text) {
     std::vector<std::wstring> folders;
     size_t position = 0;
@@ -75,8 +81,7 @@ std::wstring RestartFailureMessage(const std::vector<RestartFailure>& failures) 
         if (!message.empty()) {
             message += L'\n';
         }
-        message +=
-            FormatUserMessage(kRestartFailed, {failure.imagePath, static_cast<long>(failure.code)});
+        message += FormatUserMessage(kRestartFailed, {failure.imagePath, failure.code});
     }
     return message;
 }

@@ -41,6 +41,19 @@ constexpr wchar_t kRestartFailed[] = L"程序重新启动失败[%s], Errcode: %d
 // True when the current suite's branch runs: the catalogue or the vendor keys know an install.
 bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths);
 
+// True when any generation has an install: the current suite, "penloom 9.0" or "Penloom 8.0".
+bool IsAnyInstallFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths,
+                       const std::wstring& legacyPath, const std::wstring& oldestPath);
+
+// How a run ended, as its box told it.
+enum class RunResult {
+    NotRun,        // another timer's tick: nothing happened
+    Finished,      // the success box, something was found
+    NothingFound,  // the success box, no install of any generation
+    RestartFailed, // files deployed, a program could not be started again
+    Failed,        // the error box of a failure
+};
+
 // The non-empty items of a list in which every item is followed by ","; text after the last
 // comma is not an item.
 std::vector<std::wstring> SplitFolderList(const std::wstring& text);
@@ -80,7 +93,7 @@ bool IsStartFailure(intptr_t shellExecuteResult);
 
 struct RestartFailure {
     std::wstring imagePath;
-    intptr_t code;
+    long code;
 };
 
 // One line per failed restart, in the order they happened; empty when there is none.

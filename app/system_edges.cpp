@@ -37,11 +37,13 @@ void SystemEdges::Wait(uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-intptr_t SystemEdges::StartProgram(const std::wstring& imagePath, const std::wstring& parameters) {
+StartResult SystemEdges::StartProgram(const std::wstring& imagePath,
+                                      const std::wstring& parameters) {
     const HINSTANCE result =
         ShellExecuteW(kNoOwner, kOpenVerb, imagePath.c_str(),
                       parameters.empty() ? nullptr : parameters.c_str(), kNoWorkingFolder, SW_HIDE);
-    return reinterpret_cast<intptr_t>(result);
+    const intptr_t answer = reinterpret_cast<intptr_t>(result);
+    return {!IsStartFailure(answer), static_cast<long>(answer)};
 }
 
 bool SystemEdges::GetRoamingAppDataFolder(std::wstring& folder) {
@@ -83,8 +85,8 @@ std::wstring SystemEdges::ReadLegacyAppPath() {
     return qm::ReadLegacyAppPath();
 }
 
-std::wstring SystemEdges::TerminateProcessesByName(const std::wstring& imageName) {
-    return qm::TerminateProcessesByName(imageName);
+std::vector<StoppedProcess> SystemEdges::StopProcessesByName(const std::wstring& imageName) {
+    return qm::StopProcessesByName(imageName);
 }
 
 bool SystemEdges::GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) {

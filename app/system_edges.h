@@ -16,7 +16,8 @@ public:
     void DestroyHostWindow() override;
 
     void Wait(uint32_t milliseconds) override;
-    intptr_t StartProgram(const std::wstring& imagePath, const std::wstring& parameters) override;
+    StartResult StartProgram(const std::wstring& imagePath,
+                             const std::wstring& parameters) override;
     bool GetRoamingAppDataFolder(std::wstring& folder) override;
     bool FolderExists(const std::wstring& folder) override;
     bool LoadVersionLibrary(uint32_t& errorCode) override;
@@ -26,7 +27,7 @@ public:
     std::wstring FindLegacyAppPath() override;
     std::wstring ReadLegacyAppPath() override;
 
-    std::wstring TerminateProcessesByName(const std::wstring& imageName) override;
+    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override;
     bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override;
     bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) override;
     void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,

@@ -39,7 +39,8 @@ public:
     void Wait(uint32_t milliseconds) override {
         Time("Wait (fixed)", [&] { inner_.Wait(milliseconds); });
     }
-    intptr_t StartProgram(const std::wstring& imagePath, const std::wstring& parameters) override {
+    StartResult StartProgram(const std::wstring& imagePath,
+                             const std::wstring& parameters) override {
         return Time("StartProgram", [&] { return inner_.StartProgram(imagePath, parameters); });
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
@@ -64,9 +65,8 @@ public:
     std::wstring ReadLegacyAppPath() override {
         return Time("ReadLegacyAppPath", [&] { return inner_.ReadLegacyAppPath(); });
     }
-    std::wstring TerminateProcessesByName(const std::wstring& imageName) override {
-        return Time("TerminateProcessesByName",
-                    [&] { return inner_.TerminateProcessesByName(imageName); });
+    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override {
+        return Time("StopProcessesByName", [&] { return inner_.StopProcessesByName(imageName); });
     }
     bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override {
         return Time("GetFileVersionNumbers",

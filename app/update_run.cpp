@@ -88,9 +88,9 @@ void Restart(RunEdges& edges, const std::wstring& imagePath, const wchar_t* para
     if (!NeedsRestart(imagePath)) {
         return;
     }
-    const intptr_t result = edges.StartProgram(imagePath, parameters);
-    if (IsStartFailure(result)) {
-        failedRestarts.push_back({imagePath, result});
+    const StartResult result = edges.StartProgram(imagePath, parameters);
+    if (!result.started) {
+        failedRestarts.push_back({imagePath, result.errorCode});
     }
 }
 
@@ -131,23 +131,26 @@ void RunLegacyBranch(RunEdges& edges, RunState& state, const std::wstring& insta
     edges.DeployReplacementFileAs(folder, kCertificateFile, kLegacyCertificateFile);
 }
 
-void ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& failedRestarts) {
+RunResult ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& failedRestarts,
+                        bool anythingFound) {
     if (failedRestarts.empty()) {
         edges.ShowMessage(kSuccessText, kNoticeCaption);
-        return;
+        return anythingFound ? RunResult::Finished : RunResult::NothingFound;
     }
     edges.ShowMessage(ToNarrow(RestartFailureMessage(failedRestarts)), kErrorCaption);
+    return RunResult::RestartFailed;
 }
 
 } // namespace
 
-void RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
+RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
     // Other timers are not ours; the run timer is killed at once, so the run happens once.
     if (timerId != kRunTimerId) {
-        return;
+        return RunResult::NotRun;
     }
     edges.KillRunTimer();
 
+    RunResult result = RunResult::Failed;
     try {
         RunState state;
 
@@ -161,19 +164,24 @@ void RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
         }
 
         // The "penloom 9.0" generation, then the "Penloom 8.0" one.
-        RunLegacyBranch(edges, state, edges.FindLegacyAppPath());
-        RunLegacyBranch(edges, state, edges.ReadLegacyAppPath());
+        const std::wstring legacyPath = edges.FindLegacyAppPath();
+        RunLegacyBranch(edges, state, legacyPath);
+        const std::wstring oldestPath = edges.ReadLegacyAppPath();
+        RunLegacyBranch(edges, state, oldestPath);
 
         // The client server last, after every branch that may have needed it stopped.
         Restart(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
 
-        ReportOutcome(edges, state.failedRestarts);
+        result = ReportOutcome(
+            edges, state.failedRestarts,
+            IsAnyInstallFound(state.cataloguePath, vendorPaths, legacyPath, oldestPath));
     } catch (const std::exception& error) {
         // Nothing is rolled back or restarted after a failure; the message says what failed.
         edges.ShowMessage(error.what(), kErrorCaption);
     }
 
     edges.DestroyHostWindow();
+    return result;
 }
 
 } // namespace qm

@@ -1,5 +1,6 @@
 #include "fileops/deploy.h"
 
+#include "fileops/deploy_targets.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
@@ -11,7 +12,6 @@ namespace qm {
 namespace {
 
 constexpr wchar_t kSourceFolderName[] = L"LicenseFile";
-constexpr wchar_t kUserSubfolderName[] = L"\\MWClientServer";
 
 constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
 constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
@@ -106,22 +106,23 @@ std::wstring ReplacementSourcePath(const std::wstring& programFolder, const std:
 void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
                            const std::wstring& fileName) {
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), fileName);
-    CopyOver(source, JoinPath(installFolder, fileName), kInstallCopyFailed);
-    if (userFolder.empty()) {
+    const std::vector<DeployTarget> targets =
+        ReplacementTargets(installFolder, userFolder, fileName);
+    CopyOver(source, targets[0].path, kInstallCopyFailed);
+    if (targets.size() == 1) {
         return;
     }
     EnsureFolder(userFolder);
-    const std::wstring userSubfolder = JoinPath(userFolder, kUserSubfolderName);
-    EnsureFolder(userSubfolder);
-    CopyOver(source, JoinPath(userSubfolder, fileName), kUserCopyFailed);
+    EnsureFolder(ParentFolder(targets[1].path));
+    CopyOver(source, targets[1].path, kUserCopyFailed);
 }
 
 void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                              const std::wstring& targetName) {
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), sourceName);
-    CopyOverIfPresent(source, JoinPath(folder, targetName));
-    // A folder ending in a backslash has itself as parent, so the same file is replaced twice.
-    CopyOverIfPresent(source, JoinPath(ParentFolder(folder), targetName));
+    for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
+        CopyOverIfPresent(source, target.path);
+    }
 }
 
 bool IsRevisionNewer(const FileVersionNumbers& installed, const FileVersionNumbers& replacement) {

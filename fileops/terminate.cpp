@@ -15,21 +15,23 @@ constexpr UINT kExitCode = 0;
 // Room for any Win32 path, so that a long install folder is not lost for the restart.
 constexpr DWORD kImagePathCapacity = 32768;
 
-// Empty when the process cannot be opened or its path cannot be read. Termination is only
-// requested: the process may still hold its files for a moment after this returns.
-std::wstring TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer) {
+// The path stays empty when the process cannot be opened or its path cannot be read.
+// Termination is only requested: the process may still hold its files for a moment after this
+// returns.
+StoppedProcess TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer) {
+    StoppedProcess stopped;
+    stopped.processId = processId;
     const UniqueProcess process(
         OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, kNoInheritance, processId));
     if (!process) {
-        return std::wstring();
+        return stopped;
     }
-    std::wstring path;
     DWORD length = static_cast<DWORD>(pathBuffer.size());
     if (QueryFullProcessImageNameW(process.get(), kWin32PathFormat, pathBuffer.data(), &length)) {
-        path.assign(pathBuffer.data(), length);
+        stopped.imagePath.assign(pathBuffer.data(), length);
     }
-    TerminateProcess(process.get(), kExitCode);
-    return path;
+    stopped.ended = TerminateProcess(process.get(), kExitCode) != FALSE;
+    return stopped;
 }
 
 } // namespace
@@ -38,8 +40,8 @@ bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName) {
     return exeFile == imageName;
 }
 
-std::wstring TerminateProcessesByName(const std::wstring& imageName) {
-    std::wstring result;
+std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
+    std::vector<StoppedProcess> result;
     const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, kAllProcesses));
     if (!snapshot) {
         return result;
@@ -52,14 +54,13 @@ std::wstring TerminateProcessesByName(const std::wstring& imageName) {
         if (!IsWantedImage(entry.szExeFile, imageName)) {
             continue;
         }
-        // The last readable path wins; a later match whose path cannot be read must not make
-        // the caller forget a program it stopped and has to start again.
-        std::wstring path = TerminateOne(entry.th32ProcessID, pathBuffer);
-        if (!path.empty()) {
-            result = std::move(path);
-        }
+        result.push_back(TerminateOne(entry.th32ProcessID, pathBuffer));
     }
     return result;
+}
+
+std::wstring TerminateProcessesByName(const std::wstring& imageName) {
+    return KeptImagePath(StopProcessesByName(imageName));
 }
 
 } // namespace qm

@@ -1,11 +1,17 @@
 #pragma once
+#include "fileops/stopped_process.h"
+
 #include <string>
+#include <vector>
 
 namespace qm {
 
 // Asks every running process whose executable file name is exactly imageName (letter case
-// significant) to terminate; returns the full image path of the last one whose path could be
-// read, or empty when none ran.
+// significant) to terminate; one record per match, in snapshot order.
+std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName);
+
+// The same stop; returns the full image path of the last one whose path could be read, or
+// empty when none ran.
 std::wstring TerminateProcessesByName(const std::wstring& imageName);
 
 // The match test for one snapshot entry: the whole file name, unit by unit, case-sensitive.

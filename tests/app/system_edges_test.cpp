@@ -174,17 +174,17 @@ public:
         boxes.emplace_back(text, caption);
     }
     void Wait(uint32_t) override { ++waits; }
-    intptr_t StartProgram(const std::wstring& imagePath, const std::wstring&) override {
+    StartResult StartProgram(const std::wstring& imagePath, const std::wstring&) override {
         started.push_back(imagePath);
-        return 42;
+        return {true, 42};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         folder = appData_;
         return true;
     }
-    std::wstring TerminateProcessesByName(const std::wstring& imageName) override {
+    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override {
         ended.push_back(imageName);
-        return std::wstring();
+        return {};
     }
 
 private:
@@ -222,8 +222,9 @@ TEST_CASE("system_edges_real_calls") {
         CHECK(edges.LoadVersionLibrary(error));
     }
     SUBCASE("starting a program that is not there answers 32 or less") {
-        const intptr_t answer = edges.StartProgram(JoinPath(temp.path(), L"absent.exe"), L" -i");
-        CHECK(IsStartFailure(answer));
+        const StartResult answer = edges.StartProgram(JoinPath(temp.path(), L"absent.exe"), L" -i");
+        CHECK_FALSE(answer.started);
+        CHECK(IsStartFailure(answer.errorCode));
     }
 }
 

@@ -70,10 +70,12 @@ public:
     void Wait(uint32_t milliseconds) override {
         log.push_back(L"wait " + std::to_wstring(milliseconds));
     }
-    intptr_t StartProgram(const std::wstring& imagePath, const std::wstring& parameters) override {
+    StartResult StartProgram(const std::wstring& imagePath,
+                             const std::wstring& parameters) override {
         log.push_back(L"start " + imagePath + L"|" + parameters);
-        const auto answer = startAnswers.find(imagePath);
-        return answer == startAnswers.end() ? kStarted : answer->second;
+        const auto found = startAnswers.find(imagePath);
+        const intptr_t answer = found == startAnswers.end() ? kStarted : found->second;
+        return {!IsStartFailure(answer), static_cast<long>(answer)};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         log.push_back(L"appdata");
@@ -110,15 +112,17 @@ public:
     }
 
     // A program ended once is not running any more.
-    std::wstring TerminateProcessesByName(const std::wstring& imageName) override {
+    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override {
         log.push_back(L"terminate " + imageName);
         const auto process = running.find(imageName);
         if (process == running.end()) {
-            return std::wstring();
+            return {};
         }
-        const std::wstring path = process->second;
+        StoppedProcess stopped;
+        stopped.imagePath = process->second;
+        stopped.ended = true;
         running.erase(process);
-        return path;
+        return {stopped};
     }
     bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override {
         log.push_back(L"version " + filePath);
@@ -171,8 +175,8 @@ size_t IndexOf(const Log& log, const std::wstring& line) {
     return static_cast<size_t>(found - log.begin());
 }
 
-void Run(RecordingEdges& edges) {
-    RunUpdateWith(edges, kRunTimerId);
+RunResult Run(RecordingEdges& edges) {
+    return RunUpdateWith(edges, kRunTimerId);
 }
 
 } // namespace
@@ -182,12 +186,12 @@ TEST_CASE("update_run_timer_identifier") {
     edges.vendorPaths = L"C:\\A\\X,";
 
     SUBCASE("another timer does nothing at all") {
-        RunUpdateWith(edges, 1);
-        RunUpdateWith(edges, kRunTimerId + 1);
+        CHECK(RunUpdateWith(edges, 1) == RunResult::NotRun);
+        CHECK(RunUpdateWith(edges, kRunTimerId + 1) == RunResult::NotRun);
         CHECK(edges.log.empty());
     }
     SUBCASE("the run timer is killed before anything else and the window destroyed last") {
-        Run(edges);
+        CHECK(Run(edges) == RunResult::Finished);
         REQUIRE(edges.log.size() > 2);
         CHECK(edges.log.front() == L"kill timer");
         CHECK(edges.log.back() == L"destroy");
@@ -196,7 +200,7 @@ TEST_CASE("update_run_timer_identifier") {
 
 TEST_CASE("update_run_nothing_installed") {
     RecordingEdges edges;
-    Run(edges);
+    CHECK(Run(edges) == RunResult::NothingFound);
     // Nothing is stopped or copied, no program is started, AppData and version.dll are not
     // needed, and the success box still tells the outcome.
     CHECK(edges.log ==
@@ -390,7 +394,7 @@ TEST_CASE("update_run_checks_before_stopping") {
         edges.vendorPaths.clear();
         edges.appDataAvailable = false;
         edges.versionLibraryAvailable = false;
-        Run(edges);
+        CHECK(Run(edges) == RunResult::Finished);
         CHECK(Only(edges.log, {L"appdata", L"version library"}).empty());
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == kSuccessText);
@@ -466,7 +470,7 @@ TEST_CASE("update_run_restart_outcome") {
         edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
         edges.startAnswers[kServicePath] = 2;
         edges.startAnswers[kClientPath] = 32;
-        Run(edges);
+        CHECK(Run(edges) == RunResult::RestartFailed);
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text ==
               ToNarrow(RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}})));
@@ -475,7 +479,7 @@ TEST_CASE("update_run_restart_outcome") {
     SUBCASE("an answer of 33 is a successful start") {
         edges.running = {{kClientImage, kClientPath}};
         edges.startAnswers[kClientPath] = 33;
-        Run(edges);
+        CHECK(Run(edges) == RunResult::Finished);
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == kSuccessText);
     }
@@ -483,7 +487,7 @@ TEST_CASE("update_run_restart_outcome") {
         edges.running = {{kServiceImage, kServicePath}};
         edges.startAnswers[kServicePath] = 0;
         edges.failures[L"deploy-as E:\\Penloom9|server.key|ssl.key"] = "legacy copy failed";
-        Run(edges);
+        CHECK(Run(edges) == RunResult::Failed);
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == "legacy copy failed");
         CHECK(edges.boxes[0].caption == kErrorCaption);

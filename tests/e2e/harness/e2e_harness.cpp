@@ -457,6 +457,9 @@ RunOutcome RunProgram(const RunOptions& options) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring commandLine = L"\"" + options.exe + L"\"";
+    if (!options.arguments.empty()) {
+        commandLine += L" " + options.arguments;
+    }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
     if (!CreateProcessW(options.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,

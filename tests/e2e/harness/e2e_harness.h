@@ -117,6 +117,8 @@ struct BoxInfo {
 
 struct RunOptions {
     std::wstring exe;
+    // Appended to the quoted program path, as a command line would have them.
+    std::wstring arguments;
     std::wstring workingFolder;
     DWORD timeoutMs = 60000;
     // Called once, as soon as the program's hidden window of class "QUILLMEND" exists.

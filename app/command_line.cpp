@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+namespace qm {
+
+namespace {
+
+std::wstring Lowered(const std::wstring& text) {
+    std::wstring lowered = text;
+    for (wchar_t& unit : lowered) {
+        // Switch names are ASCII; other units are left alone so no locale plays a part.
+        if (unit >= L'A' && unit <= L'Z') {
+            unit = static_cast<wchar_t>(unit - L'A' + L'a');
+        }
+    }
+    return lowered;
+}
+
+bool IsSwitch(const std::wstring& argument) {
+    return !argument.empty() && (argument[0] == L'/' || argument[0] == L'-');
+}
+
+// The name of a switch without its "/" or "-" and without any ":value", lowered; value gets
+// what follows the first ':' and hasValue says whether there was one.
+std::wstring SwitchName(const std::wstring& argument, std::wstring& value, bool& hasValue) {
+    const std::wstring body = argument.substr(1);
+    const size_t colon = body.find(L':');
+    hasValue = colon != std::wstring::npos;
+    value = hasValue ? body.substr(colon + 1) : std::wstring();
+    return Lowered(hasValue ? body.substr(0, colon) : body);
+}
+
+} // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
+    ParsedCommandLine parsed;
+    Options& options = parsed.options;
+    options.hasArguments = !arguments.empty();
+    // The first argument not understood is named; the rest are still read, so that a /quiet
+    // after it keeps the usage from being shown.
+    const auto refuse = [&](const std::wstring& argument) {
+        if (parsed.understood) {
+            parsed.understood = false;
+            parsed.offending = argument;
+        }
+    };
+
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (!IsSwitch(argument)) {
+            refuse(argument);
+            continue;
+        }
+        std::wstring value;
+        bool hasValue = false;
+        const std::wstring name = SwitchName(argument, value, hasValue);
+        if (name == L"quiet" && !hasValue) {
+            options.quiet = true;
+        } else if (name == L"preview" && !hasValue) {
+            options.preview = true;
+        } else if ((name == L"?" || name == L"help") && !hasValue) {
+            options.help = true;
+        } else if (name == L"log") {
+            // One log per run; "/log:" with nothing after it names no file.
+            if (options.log || (hasValue && value.empty())) {
+                refuse(argument);
+                continue;
+            }
+            options.log = true;
+            if (hasValue) {
+                options.logPath = value;
+            } else if (i + 1 < arguments.size() && !IsSwitch(arguments[i + 1])) {
+                options.logPath = arguments[++i];
+            }
+        } else if (name == L"restore") {
+            if (options.restore || (hasValue && value.empty())) {
+                refuse(argument);
+                continue;
+            }
+            options.restore = true;
+            options.restoreStamp = value;
+        } else {
+            refuse(argument);
+        }
+    }
+    return parsed;
+}
+
+std::wstring UsageText(const std::wstring& offending) {
+    std::wstring text;
+    if (!offending.empty()) {
+        text += L"无法识别的参数: " + offending + L"\n\n";
+    }
+    text +=
+        L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/restore[:STAMP]] [/?]\n"
+        L"\n"
+        L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
+        L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
+        L"  /log[:PATH]     把运行记录追加到 PATH\n"
+        L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
+        L"  /preview        只列出将要做的事, 不做任何修改\n"
+        L"  /restore[:STAMP] 恢复最新的(或指定的)备份\n"
+        L"  /? , /help      显示本说明\n"
+        L"\n"
+        L"退出码: 0 完成, 2 未找到安装, 3 文件已部署但程序未能重新启动, 1 出错, 87 参数无法识别";
+    return text;
+}
+
+} // namespace qm

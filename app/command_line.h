@@ -1,0 +1,33 @@
+#pragma once
+// The program's command line, read once at start-up into a plain options value. Started
+// without arguments the program runs as it always has; every switch starts with "/" or "-" and
+// is matched without regard to letter case. No Windows API here.
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct Options {
+    bool hasArguments = false; // any argument at all: exit codes tell the outcome
+    bool quiet = false;        // no message box, ever
+    bool preview = false;      // decide everything, change nothing
+    bool help = false;         // show the usage, do nothing else
+    bool log = false;          // append a record of the run
+    std::wstring logPath;      // empty with log: the default log file
+    bool restore = false;      // put a backup set back
+    std::wstring restoreStamp; // empty with restore: the newest set
+};
+
+struct ParsedCommandLine {
+    bool understood = true;
+    Options options;
+    std::wstring offending; // the argument that was not understood
+};
+
+// Reads the arguments after the program's own name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// The usage text; names the argument that was not understood when there is one.
+std::wstring UsageText(const std::wstring& offending);
+
+} // namespace qm

@@ -1,0 +1,26 @@
+#pragma once
+// The program's own folders under %ProgramData% (the log, the backups). Any user may create a
+// folder there first, so a folder of ours is created with a protected DACL (SYSTEM and
+// Administrators only) and an existing one is used only when SYSTEM or Administrators own it
+// and it is no reparse point: an elevated write through a user's junction lands wherever that
+// user chose.
+#include <string>
+
+namespace qm {
+
+// %ProgramData%\Quillmend; empty when the common application-data folder cannot be had.
+std::wstring OwnDataFolder();
+
+enum class FolderVerdict { Usable, NotAFolder, ReparsePoint, ForeignOwner };
+
+// The decision for an existing folder, from what the file system says of it.
+FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted);
+
+// Creates the folder (one level) with the protected DACL, or checks the existing one. Throws
+// UserError naming the folder and the code when it cannot be created or must not be used.
+void EnsureProtectedFolder(const std::wstring& folder);
+
+// True when the file or folder at path (not what it may link to) is a reparse point.
+bool IsReparsePoint(const std::wstring& path);
+
+} // namespace qm

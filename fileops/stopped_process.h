@@ -1,0 +1,28 @@
+#pragma once
+// One process of a wanted image name, as the stop found it. No Windows API here.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+struct StoppedProcess {
+    uint32_t processId = 0;
+    std::wstring imagePath; // empty when it could not be read
+    bool ended = false;     // termination was asked for and accepted
+    std::wstring rights;    // how it ran, in words for the log; empty when not recorded
+};
+
+// The image path of the last process whose path could be read: a later match whose path
+// cannot be read must not make the run forget a program it stopped and has to start again.
+inline std::wstring KeptImagePath(const std::vector<StoppedProcess>& stopped) {
+    std::wstring kept;
+    for (const StoppedProcess& process : stopped) {
+        if (!process.imagePath.empty()) {
+            kept = process.imagePath;
+        }
+    }
+    return kept;
+}
+
+} // namespace qm

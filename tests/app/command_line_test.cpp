@@ -1,0 +1,100 @@
+#include "app/command_line.h"
+
+#include "app/exit_code.h"
+
+#include <doctest/doctest.h>
+
+using namespace qm;
+
+namespace {
+using Args = std::vector<std::wstring>;
+
+// What a row expects; "!" before a text marks the argument that must be refused.
+struct Row {
+    Args arguments;
+    const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore
+    const wchar_t* logPath;
+    const wchar_t* restoreStamp;
+    const wchar_t* offending;
+};
+
+std::wstring Flags(const Options& options) {
+    std::wstring flags;
+    flags += options.quiet ? L"q" : L"";
+    flags += options.preview ? L"p" : L"";
+    flags += options.help ? L"h" : L"";
+    flags += options.log ? L"l" : L"";
+    flags += options.restore ? L"r" : L"";
+    return flags;
+}
+} // namespace
+
+TEST_CASE("command_line_parse_table") {
+    const Row rows[] = {
+        {{}, L"", L"", L"", L""},
+        {{L"/quiet"}, L"q", L"", L"", L""},
+        {{L"-QUIET"}, L"q", L"", L"", L""},
+        {{L"/Preview", L"/quiet"}, L"qp", L"", L"", L""},
+        {{L"/?"}, L"h", L"", L"", L""},
+        {{L"-help"}, L"h", L"", L"", L""},
+        {{L"/log"}, L"l", L"", L"", L""},
+        {{L"/log:C:\\logs\\qm.log"}, L"l", L"C:\\logs\\qm.log", L"", L""},
+        // Only the first colon separates: the drive's colon stays in the path.
+        {{L"/LOG:D:\\a:b"}, L"l", L"D:\\a:b", L"", L""},
+        {{L"/log", L"C:\\x y\\qm.log", L"/quiet"}, L"ql", L"C:\\x y\\qm.log", L"", L""},
+        // A switch after /log is not its path.
+        {{L"/log", L"/quiet"}, L"ql", L"", L"", L""},
+        {{L"/restore"}, L"r", L"", L"", L""},
+        {{L"/restore:20261209T102425Z", L"/preview"}, L"pr", L"", L"20261209T102425Z", L""},
+        // Refused: unknown switches, bare words, empty values, values where none belong,
+        // a second log or restore.
+        {{L"/quit"}, L"", L"", L"", L"/quit"},
+        {{L"quiet"}, L"", L"", L"", L"quiet"},
+        {{L"/"}, L"", L"", L"", L"/"},
+        {{L"/log:"}, L"", L"", L"", L"/log:"},
+        {{L"/restore:"}, L"", L"", L"", L"/restore:"},
+        {{L"/quiet:yes"}, L"", L"", L"", L"/quiet:yes"},
+        {{L"/log:a", L"/log:b"}, L"l", L"a", L"", L"/log:b"},
+        {{L"/restore", L"/restore:x"}, L"r", L"", L"", L"/restore:x"},
+        // The first offender is named; a /quiet after it still counts.
+        {{L"/x", L"/y", L"/quiet"}, L"q", L"", L"", L"/x"},
+        {{L"/log", L"a", L"b"}, L"l", L"a", L"", L"b"},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.offending);
+        CAPTURE(row.arguments.size());
+        const ParsedCommandLine parsed = ParseCommandLine(row.arguments);
+        CHECK(parsed.options.hasArguments == !row.arguments.empty());
+        CHECK(Flags(parsed.options) == row.expected);
+        CHECK(parsed.options.logPath == row.logPath);
+        CHECK(parsed.options.restoreStamp == row.restoreStamp);
+        CHECK(parsed.understood == (row.offending[0] == L'\0'));
+        CHECK(parsed.offending == row.offending);
+    }
+}
+
+TEST_CASE("command_line_usage_names_offender") {
+    CHECK(UsageText(L"").find(L"/quiet") != std::wstring::npos);
+    CHECK(UsageText(L"/bogus").find(L"/bogus") != std::wstring::npos);
+    CHECK(UsageText(L"").find(L"/bogus") == std::wstring::npos);
+}
+
+TEST_CASE("exit_code_table") {
+    struct ExitRow {
+        bool hasArguments;
+        RunResult result;
+        int code;
+    };
+    const ExitRow rows[] = {
+        {false, RunResult::Finished, 0},      {false, RunResult::NothingFound, 0},
+        {false, RunResult::RestartFailed, 0}, {false, RunResult::Failed, 0},
+        {true, RunResult::Finished, 0},       {true, RunResult::NothingFound, 2},
+        {true, RunResult::RestartFailed, 3},  {true, RunResult::Failed, 1},
+        {true, RunResult::NotRun, 1},
+    };
+    for (const ExitRow& row : rows) {
+        CAPTURE(static_cast<int>(row.result));
+        CAPTURE(row.hasArguments);
+        CHECK(ExitCodeFor(row.hasArguments, row.result) == row.code);
+    }
+}
