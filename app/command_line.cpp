@@ -85,6 +85,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     return parsed;
 }
 
+bool ShouldShowBoxes(bool quiet, bool desktopVisible) {
+    return !quiet && desktopVisible;
+}
+
 std::wstring UsageText(const std::wstring& offending) {
     std::wstring text;
     if (!offending.empty()) {

@@ -27,6 +27,10 @@ struct ParsedCommandLine {
 // Reads the arguments after the program's own name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
+// Boxes are shown unless /quiet asks otherwise or nobody could see them: a program without a
+// visible window station (a service's, session 0's) would wait forever on a box no one clicks.
+bool ShouldShowBoxes(bool quiet, bool desktopVisible);
+
 // The usage text; names the argument that was not understood when there is one.
 std::wstring UsageText(const std::wstring& offending);
 

@@ -1,29 +1,106 @@
-// Quillmend's entry: a hidden window whose first timer tick runs the update once.
+// Quillmend's entry: a hidden window whose first timer tick runs the update once. Started
+// without arguments it behaves as it always has (exit code 0); with arguments the exit code
+// tells the outcome.
+#include "app/command_line.h"
+#include "app/exit_code.h"
 #include "app/host_window.h"
 #include "app/message_loop.h"
 #include "app/process_security.h"
+#include "app/run_log.h"
 #include "app/run_plan.h"
+#include "app/run_update.h"
 #include "res/resource.h"
 
+#include <shellapi.h>
+
+#include <optional>
+
 namespace {
+
 constexpr TIMERPROC kTickAsMessage = nullptr;
-// The outcome is told in the message box; the exit code is always 0.
-constexpr int kExitCode = 0;
+constexpr HWND kNoOwner = nullptr;
+constexpr wchar_t kUsageCaption[] = L"Quillmend";
+
+struct LocalFreeArgs {
+    wchar_t** argv;
+    ~LocalFreeArgs() { LocalFree(argv); }
+};
+
+// The arguments after the program's own name, split as Windows splits them.
+std::vector<std::wstring> ArgumentsOf(const wchar_t* commandLine) {
+    int count = 0;
+    const LocalFreeArgs args{CommandLineToArgvW(commandLine, &count)};
+    std::vector<std::wstring> arguments;
+    for (int i = 1; args.argv && i < count; ++i) {
+        arguments.emplace_back(args.argv[i]);
+    }
+    return arguments;
+}
+
+// True when this process's window station is one a user can see: not so for a service or for
+// a program started as SYSTEM in session 0, where a box would wait for a click that never comes.
+bool IsDesktopVisible() {
+    const HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        // Unknown: behave as the program always has.
+        return true;
+    }
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*showCommand*/) {
     qm::RestrictDllSearchToSystemFolder();
 
+    // GetCommandLineW, not the entry's argument: CommandLineToArgvW needs the program's name
+    // first to split the rest as Windows does.
+    const qm::ParsedCommandLine parsed = qm::ParseCommandLine(ArgumentsOf(GetCommandLineW()));
+    const qm::Options& options = parsed.options;
+    qm::RunSettings settings;
+    settings.options = options;
+    settings.showBoxes = qm::ShouldShowBoxes(options.quiet, IsDesktopVisible());
+
+    if (!parsed.understood || options.help) {
+        if (settings.showBoxes) {
+            MessageBoxW(kNoOwner, qm::UsageText(parsed.offending).c_str(), kUsageCaption,
+                        parsed.understood ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONWARNING);
+        }
+        return parsed.understood ? qm::kExitFinished : qm::kExitNotUnderstood;
+    }
+
+    // The log is opened before anything else happens, so a run never goes on without the
+    // record it was asked to keep.
+    std::optional<qm::RunLog> log;
+    if (options.log) {
+        log.emplace();
+        std::string problem;
+        if (!log->Open(options.logPath, problem)) {
+            if (settings.showBoxes) {
+                qm::ShowErrorBox(problem);
+            }
+            return qm::kExitFailed;
+        }
+        settings.log = &*log;
+    }
+
     const HWND window = qm::CreateHostWindow(instance);
     if (!window) {
-        return kExitCode;
+        return qm::ExitCodeFor(options.hasArguments, qm::RunResult::Failed);
     }
+    qm::ConfigureRun(settings);
     SetTimer(window, qm::kRunTimerId, qm::kRunTimerIntervalMs, kTickAsMessage);
     // Before the loop, so the privilege is in place by the first tick.
     qm::EnableDebugPrivilege();
 
     const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_QUILLMEND));
     qm::RunMessageLoop(accelerators);
-    return kExitCode;
+    const int exitCode = qm::ExitCodeFor(options.hasArguments, qm::LastRunResult());
+    if (log) {
+        log->WriteExitCode(exitCode);
+    }
+    return exitCode;
 }

@@ -1,25 +1,58 @@
 #include "app/run_update.h"
 
+#include "app/forwarding_edges.h"
 #include "app/system_edges.h"
 #include "app/update_run.h"
 
+#include <optional>
+
 #ifdef QM_STEP_TIMES
-#include "app/run_plan.h"
 #include "app/timed_edges.h"
 #endif
 
 namespace qm {
 
+namespace {
+
+RunSettings g_settings;
+RunResult g_result = RunResult::NotRun;
+
+// No box is shown; the outcome is the exit code (and the log, which sits outside this).
+class QuietEdges : public ForwardingEdges {
+public:
+    using ForwardingEdges::ForwardingEdges;
+    void ShowMessage(const std::string&, const std::string&) override {}
+};
+
+} // namespace
+
+void ConfigureRun(const RunSettings& settings) {
+    g_settings = settings;
+}
+
+RunResult LastRunResult() {
+    return g_result;
+}
+
 void RunUpdate(HWND window, UINT_PTR timerId) {
-    SystemEdges edges(window);
+    SystemEdges system(window);
+    RunEdges* edges = &system;
 #ifdef QM_STEP_TIMES
+    std::optional<TimedEdges> timed;
     if (timerId == kRunTimerId) {
-        TimedEdges timed(edges);
-        RunUpdateWith(timed, timerId);
-        return;
+        timed.emplace(*edges);
+        edges = &*timed;
     }
 #endif
-    RunUpdateWith(edges, timerId);
+    std::optional<QuietEdges> quiet;
+    if (!g_settings.showBoxes) {
+        quiet.emplace(*edges);
+        edges = &*quiet;
+    }
+    const RunResult result = RunUpdateWith(*edges, timerId);
+    if (result != RunResult::NotRun) {
+        g_result = result;
+    }
 }
 
 } // namespace qm

@@ -18,7 +18,7 @@ constexpr DWORD kImagePathCapacity = 32768;
 // The path stays empty when the process cannot be opened or its path cannot be read.
 // Termination is only requested: the process may still hold its files for a moment after this
 // returns.
-StoppedProcess TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer) {
+StoppedProcess TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer, bool end) {
     StoppedProcess stopped;
     stopped.processId = processId;
     const UniqueProcess process(
@@ -30,17 +30,14 @@ StoppedProcess TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer) {
     if (QueryFullProcessImageNameW(process.get(), kWin32PathFormat, pathBuffer.data(), &length)) {
         stopped.imagePath.assign(pathBuffer.data(), length);
     }
-    stopped.ended = TerminateProcess(process.get(), kExitCode) != FALSE;
+    if (end) {
+        stopped.ended = TerminateProcess(process.get(), kExitCode) != FALSE;
+    }
     return stopped;
 }
 
-} // namespace
-
-bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName) {
-    return exeFile == imageName;
-}
-
-std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
+// One record per process whose file name is exactly imageName, in snapshot order.
+std::vector<StoppedProcess> VisitProcessesByName(const std::wstring& imageName, bool end) {
     std::vector<StoppedProcess> result;
     const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, kAllProcesses));
     if (!snapshot) {
@@ -51,12 +48,25 @@ std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
-        if (!IsWantedImage(entry.szExeFile, imageName)) {
-            continue;
+        if (IsWantedImage(entry.szExeFile, imageName)) {
+            result.push_back(TerminateOne(entry.th32ProcessID, pathBuffer, end));
         }
-        result.push_back(TerminateOne(entry.th32ProcessID, pathBuffer));
     }
     return result;
+}
+
+} // namespace
+
+bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName) {
+    return exeFile == imageName;
+}
+
+std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
+    return VisitProcessesByName(imageName, true);
+}
+
+std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName) {
+    return VisitProcessesByName(imageName, false);
 }
 
 std::wstring TerminateProcessesByName(const std::wstring& imageName) {

@@ -10,6 +10,9 @@ namespace qm {
 // significant) to terminate; one record per match, in snapshot order.
 std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName);
 
+// The processes the stop would ask to end, left running (ended is false); for the preview.
+std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName);
+
 // The same stop; returns the full image path of the last one whose path could be read, or
 // empty when none ran.
 std::wstring TerminateProcessesByName(const std::wstring& imageName);

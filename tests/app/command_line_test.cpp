@@ -79,6 +79,13 @@ TEST_CASE("command_line_usage_names_offender") {
     CHECK(UsageText(L"").find(L"/bogus") == std::wstring::npos);
 }
 
+TEST_CASE("command_line_boxes_only_where_seen") {
+    CHECK(ShouldShowBoxes(false, true));
+    CHECK_FALSE(ShouldShowBoxes(true, true));
+    CHECK_FALSE(ShouldShowBoxes(false, false)); // session 0: as if /quiet
+    CHECK_FALSE(ShouldShowBoxes(true, false));
+}
+
 TEST_CASE("exit_code_table") {
     struct ExitRow {
         bool hasArguments;

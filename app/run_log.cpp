@@ -1,0 +1,96 @@
+#include "app/run_log.h"
+
+#include "app/log_lines.h"
+#include "fileops/protected_folder.h"
+#include "platform/paths.h"
+#include "platform/user_error.h"
+
+#include <exception>
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kDefaultLogName[] = L"Quillmend.log";
+constexpr wchar_t kLogOpenFailed[] = L"无法打开日志文件[%s], 未做任何修改, Errcode: %d";
+constexpr wchar_t kLogIsLink[] = L"日志文件是链接, 拒绝写入[%s], 未做任何修改, Errcode: %d";
+constexpr char kErrorCaption[] = "\xB4\xED\xCE\xF3"; // 错误
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr DWORD kReparsePointEncountered = 4395; // ERROR_REPARSE_POINT_ENCOUNTERED
+constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
+constexpr HANDLE kNoTemplate = nullptr;
+constexpr LPOVERLAPPED kNotOverlapped = nullptr;
+
+UtcTime Now() {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+            now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     kNotOverlapped) &&
+           written == bytes.size();
+}
+
+} // namespace
+
+bool RunLog::Open(const std::wstring& path, std::string& problem) {
+    const bool inOwnFolder = path.empty();
+    path_ = path;
+    try {
+        if (inOwnFolder) {
+            const std::wstring folder = OwnDataFolder();
+            EnsureProtectedFolder(folder);
+            path_ = JoinPath(folder, kDefaultLogName);
+        }
+        // The link itself is opened, never what it points to; appending only, so nothing that
+        // is already there can be lost.
+        file_.reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ, kDefaultSecurity, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+        if (!file_) {
+            const DWORD error = GetLastError();
+            ThrowUserError(kLogOpenFailed, {path_, error});
+        }
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(file_.get(), &information)) {
+            const DWORD error = GetLastError();
+            ThrowUserError(kLogOpenFailed, {path_, error});
+        }
+        // A hard link in our own folder could only have been made to aim the log elsewhere.
+        if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            (inOwnFolder && information.nNumberOfLinks > 1)) {
+            file_.reset();
+            ThrowUserError(kLogIsLink, {path_, kReparsePointEncountered});
+        }
+        if (information.nFileSizeHigh == 0 && information.nFileSizeLow == 0 &&
+            !WriteAll(file_.get(), kByteOrderMark)) {
+            const DWORD error = GetLastError();
+            ThrowUserError(kLogOpenFailed, {path_, error});
+        }
+        return true;
+    } catch (const std::exception& error) {
+        file_.reset();
+        problem = error.what();
+        return false;
+    }
+}
+
+void RunLog::Write(const std::wstring& text) {
+    if (file_) {
+        WriteAll(file_.get(), LogLine(Now(), text));
+    }
+}
+
+void RunLog::WriteExitCode(int code) {
+    Write(L"exit code " + std::to_wstring(code));
+}
+
+void ShowErrorBox(const std::string& narrowText) {
+    MessageBoxA(nullptr, narrowText.c_str(), kErrorCaption, MB_OK);
+}
+
+} // namespace qm
