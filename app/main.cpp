@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/exit_code.h"
 #include "app/host_window.h"
+#include "app/log_edges.h"
 #include "app/message_loop.h"
 #include "app/process_security.h"
 #include "app/run_log.h"
@@ -85,6 +86,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
             return qm::kExitFailed;
         }
         settings.log = &*log;
+        qm::WriteRunStart(*log);
     }
 
     const HWND window = qm::CreateHostWindow(instance);

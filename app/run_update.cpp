@@ -1,6 +1,8 @@
 #include "app/run_update.h"
 
 #include "app/forwarding_edges.h"
+#include "app/log_edges.h"
+#include "app/preview_edges.h"
 #include "app/system_edges.h"
 #include "app/update_run.h"
 
@@ -44,10 +46,27 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
         edges = &*timed;
     }
 #endif
+    // Innermost first: what acts (or only pretends to), then whether boxes are seen, then the
+    // log, then the preview's list in place of the box, so the log records the box as shown.
+    std::optional<PreviewEdges> preview;
+    if (g_settings.options.preview) {
+        preview.emplace(*edges);
+        edges = &*preview;
+    }
     std::optional<QuietEdges> quiet;
     if (!g_settings.showBoxes) {
         quiet.emplace(*edges);
         edges = &*quiet;
+    }
+    std::optional<LogEdges> logged;
+    if (g_settings.log) {
+        logged.emplace(*edges, *g_settings.log, g_settings.options.preview);
+        edges = &*logged;
+    }
+    std::optional<PreviewBoxEdges> previewBox;
+    if (preview) {
+        previewBox.emplace(*edges, *preview);
+        edges = &*previewBox;
     }
     const RunResult result = RunUpdateWith(*edges, timerId);
     if (result != RunResult::NotRun) {

@@ -65,24 +65,42 @@ bool SystemEdges::LoadVersionLibrary(uint32_t& errorCode) {
 
 std::wstring SystemEdges::GetCatalogueAppPath() {
     std::wstring path;
-    qm::GetCatalogueAppPath(path);
+    std::wstring componentsFile;
+    qm::GetCatalogueAppPath(path, &componentsFile);
+    Found({path, L"installer catalogue " + componentsFile});
     return path;
 }
 
 std::wstring SystemEdges::CollectVendorAppPaths() {
     std::wstring paths;
-    qm::CollectVendorAppPaths(paths);
+    for (const InstallSource& install : ListVendorInstalls()) {
+        paths += install.appPath;
+        paths += L',';
+        Found(install);
+    }
     return paths;
 }
 
 std::wstring SystemEdges::FindLegacyAppPath() {
-    std::wstring path;
-    qm::FindLegacyAppPath(path);
-    return path;
+    const InstallSource install = FindLegacyInstall();
+    Found(install);
+    return install.appPath;
 }
 
 std::wstring SystemEdges::ReadLegacyAppPath() {
-    return qm::ReadLegacyAppPath();
+    const InstallSource install = ReadLegacyInstall();
+    Found(install);
+    return install.appPath;
+}
+
+std::vector<InstallSource> SystemEdges::FoundInstallSources() {
+    return sources_;
+}
+
+void SystemEdges::Found(const InstallSource& install) {
+    if (!install.appPath.empty()) {
+        sources_.push_back(install);
+    }
 }
 
 std::vector<StoppedProcess> SystemEdges::StopProcessesByName(const std::wstring& imageName) {

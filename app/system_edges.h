@@ -26,6 +26,7 @@ public:
     std::wstring CollectVendorAppPaths() override;
     std::wstring FindLegacyAppPath() override;
     std::wstring ReadLegacyAppPath() override;
+    std::vector<InstallSource> FoundInstallSources() override;
 
     std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override;
     bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override;
@@ -36,7 +37,10 @@ public:
                                  const std::wstring& targetName) override;
 
 private:
+    void Found(const InstallSource& install);
+
     HWND hostWindow_;
+    std::vector<InstallSource> sources_;
 };
 
 } // namespace qm

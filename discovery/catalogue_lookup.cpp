@@ -39,7 +39,7 @@ std::string NarrowComponentsPath(const std::wstring& path) {
 
 } // namespace
 
-bool GetCatalogueAppPath(std::wstring& output) {
+bool GetCatalogueAppPath(std::wstring& output, std::wstring* componentsFileRead) {
     wchar_t appData[kCatalogueFolderCapacity] = {};
     // A failed or empty folder query is treated like a missing catalogue: never read a path
     // built on an undefined folder.
@@ -65,6 +65,9 @@ bool GetCatalogueAppPath(std::wstring& output) {
         ComponentsFilePath(catalogueFolder, CatalogueComponentName(refValue));
     if (!PathExists(componentsFile)) {
         return false;
+    }
+    if (componentsFileRead) {
+        *componentsFileRead = componentsFile;
     }
     output = ReadComponentsAppPath(NarrowComponentsPath(componentsFile).c_str());
     return !output.empty();

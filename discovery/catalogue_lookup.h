@@ -6,7 +6,8 @@ namespace qm {
 
 // Replaces output with the AppPath read from components.xml when that file is found; true
 // when output is non-empty at the end. Lets the XML library's errors through.
-bool GetCatalogueAppPath(std::wstring& output);
+// componentsFile, when given, receives the components.xml that was read.
+bool GetCatalogueAppPath(std::wstring& output, std::wstring* componentsFile = nullptr);
 
 // The text of the first child of the first top-level "Setup" whose name contains "AppPath".
 std::wstring ReadComponentsAppPath(const char* narrowPath);

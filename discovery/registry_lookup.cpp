@@ -43,15 +43,25 @@ struct RegistryView {
     const wchar_t* path;
     REGSAM topAccess;
     REGSAM childAccess;
+    const wchar_t* name;
 };
 
 constexpr RegistryView View64(const wchar_t* path) {
-    return {path, KEY_ALL_ACCESS | KEY_WOW64_64KEY, KEY_READ | KEY_WOW64_64KEY};
+    return {path, KEY_ALL_ACCESS | KEY_WOW64_64KEY, KEY_READ | KEY_WOW64_64KEY, L"64-bit view"};
 }
 
 // The 32-bit view is reached through the WOW6432Node path itself, without a view flag.
 constexpr RegistryView View32(const wchar_t* path) {
-    return {path, KEY_ALL_ACCESS, KEY_READ};
+    return {path, KEY_ALL_ACCESS, KEY_READ, L"32-bit view"};
+}
+
+std::wstring Where(const RegistryView& view, const std::wstring& subKey) {
+    std::wstring where = L"HKLM\\";
+    where += view.path;
+    if (!subKey.empty()) {
+        where += L"\\" + subKey;
+    }
+    return where + L", " + view.name;
 }
 
 UniqueRegKey OpenKey(HKEY parent, const wchar_t* path, REGSAM access) {
@@ -101,7 +111,7 @@ template <typename Visit> void VisitSubKeysDescending(HKEY top, Visit visit) {
     }
 }
 
-void AppendAppPaths(const RegistryView& view, std::wstring& output) {
+void AppendAppPaths(const RegistryView& view, std::vector<InstallSource>& output) {
     const UniqueRegKey top = OpenKey(HKEY_LOCAL_MACHINE, view.path, view.topAccess);
     if (!top) {
         return;
@@ -110,8 +120,7 @@ void AppendAppPaths(const RegistryView& view, std::wstring& output) {
         const UniqueRegKey product = OpenKey(top.get(), name.c_str(), view.childAccess);
         std::wstring value;
         if (product && ReadAppPath(product.get(), value)) {
-            output += value;
-            output += L',';
+            output.push_back({value, Where(view, name)});
         }
         return true;
     });
@@ -119,7 +128,7 @@ void AppendAppPaths(const RegistryView& view, std::wstring& output) {
 
 // Replaces output with the highest-index matching sub-key's readable "App Path"; leaves it
 // alone when the view has none.
-void FindLegacyIn(const RegistryView& view, std::wstring& output) {
+void FindLegacyIn(const RegistryView& view, InstallSource& output) {
     const UniqueRegKey top = OpenKey(HKEY_LOCAL_MACHINE, view.path, view.topAccess);
     if (!top) {
         return;
@@ -133,29 +142,47 @@ void FindLegacyIn(const RegistryView& view, std::wstring& output) {
         if (!product || !ReadAppPath(product.get(), value)) {
             return true;
         }
-        output = value;
+        output = {value, Where(view, name)};
         return false;
     });
 }
 
 } // namespace
 
+std::vector<InstallSource> ListVendorInstalls() {
+    std::vector<InstallSource> installs;
+    AppendAppPaths(View64(kVendorKey64), installs);
+    AppendAppPaths(View32(kVendorKey32), installs);
+    return installs;
+}
+
 int CollectVendorAppPaths(std::wstring& output) {
     output.clear();
-    AppendAppPaths(View64(kVendorKey64), output);
-    AppendAppPaths(View32(kVendorKey32), output);
+    for (const InstallSource& install : ListVendorInstalls()) {
+        output += install.appPath;
+        output += L',';
+    }
     return 1;
 }
 
-int FindLegacyAppPath(std::wstring& output) {
-    output.clear();
+InstallSource FindLegacyInstall() {
+    InstallSource found;
     // A hit in the 32-bit view is looked for second and replaces one from the 64-bit view.
-    FindLegacyIn(View64(kUninstallKey64), output);
-    FindLegacyIn(View32(kUninstallKey32), output);
+    FindLegacyIn(View64(kUninstallKey64), found);
+    FindLegacyIn(View32(kUninstallKey32), found);
+    return found;
+}
+
+int FindLegacyAppPath(std::wstring& output) {
+    output = FindLegacyInstall().appPath;
     return 1;
 }
 
 std::wstring ReadLegacyAppPath() {
+    return ReadLegacyInstall().appPath;
+}
+
+InstallSource ReadLegacyInstall() {
     // A 64-bit key that opens hides the WOW6432Node one, even when its value is unreadable.
     RegistryView view = View64(kOldestKey64);
     UniqueRegKey top = OpenKey(HKEY_LOCAL_MACHINE, view.path, view.topAccess);
@@ -163,15 +190,15 @@ std::wstring ReadLegacyAppPath() {
         view = View32(kOldestKey32);
         top = OpenKey(HKEY_LOCAL_MACHINE, view.path, view.topAccess);
         if (!top) {
-            return std::wstring();
+            return {};
         }
     }
     const UniqueRegKey reader = OpenKey(top.get(), kSameKey, view.childAccess);
     std::wstring value;
     if (!reader || !ReadAppPath(reader.get(), value)) {
-        return std::wstring();
+        return {};
     }
-    return value;
+    return {value, Where(view, L"")};
 }
 
 } // namespace qm

@@ -1,9 +1,18 @@
 #pragma once
 // Install folders recorded in HKLM Uninstall keys, in the 64-bit view first and through the
 // WOW6432Node path second. Read only; nothing here reports an error.
+#include "discovery/install_source.h"
+
 #include <string>
+#include <vector>
 
 namespace qm {
+
+// The lookups below with where each value was found: "HKLM\<key> (64-bit view)" or
+// "(32-bit view)". An empty appPath means nothing was found.
+std::vector<InstallSource> ListVendorInstalls();
+InstallSource FindLegacyInstall();
+InstallSource ReadLegacyInstall();
 
 // Every "App Path" under the MARROWBY key, each followed by ","; always returns 1.
 int CollectVendorAppPaths(std::wstring& output);

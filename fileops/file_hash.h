@@ -1,0 +1,11 @@
+#pragma once
+// The SHA-256 of a file's bytes, for the log's record of what a run replaced.
+#include <string>
+
+namespace qm {
+
+// False when the file cannot be opened or read (absent, locked against reading); reads while
+// others read, write or delete it, so that watching a run never blocks it.
+bool HashFile(const std::wstring& path, std::string& sha256Hex);
+
+} // namespace qm

@@ -1,0 +1,293 @@
+// The real Quillmend.exe started with switches: what it shows, what it changes, its exit code,
+// and the log it keeps.
+#include <doctest/doctest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
+#include "fileops/protected_folder.h"
+#include "platform/sha256.h"
+#include "tests/e2e/run_checks.h"
+
+using namespace qm::e2e;
+
+namespace {
+
+constexpr wchar_t kUsageCaption[] = L"Quillmend";
+constexpr wchar_t kPreviewCaption[] = L"预览";
+
+enum class Machine { Installed, Nothing, RestartFails, BrokenInstall };
+
+struct Prepared {
+    SuiteInstall suite;
+    RunningSuite running;
+};
+
+Prepared Prepare(Scenario& scenario, Machine machine) {
+    LicenseSet set;
+    if (machine == Machine::RestartFails) {
+        set.serviceRevision = kUnrunnable;
+    }
+    scenario.PrepareTool(set);
+    Prepared prepared;
+    if (machine == Machine::Nothing) {
+        return prepared;
+    }
+    prepared.suite =
+        scenario.AddSuite(L"Suite", {100, 5, 5, machine != Machine::BrokenInstall, true});
+    scenario.RegisterVendor(L"Suite", prepared.suite.app, false);
+    if (machine != Machine::BrokenInstall) {
+        prepared.running = StartSuitePrograms(scenario, prepared.suite);
+    }
+    return prepared;
+}
+
+// The program's own folder under ProgramData, emptied before and after each case.
+class OwnFolderReset {
+public:
+    OwnFolderReset() { DeleteTree(qm::OwnDataFolder()); }
+    ~OwnFolderReset() { DeleteTree(qm::OwnDataFolder()); }
+    OwnFolderReset(const OwnFolderReset&) = delete;
+    OwnFolderReset& operator=(const OwnFolderReset&) = delete;
+};
+
+std::vector<std::string> LinesOf(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            end = bytes.size();
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Each line is "<UTC time> <event>"; the events alone, in order.
+std::vector<std::string> EventsOf(const std::string& bytes) {
+    std::vector<std::string> events;
+    for (const std::string& line : LinesOf(bytes)) {
+        events.push_back(line.size() > 25 ? line.substr(25) : line);
+    }
+    return events;
+}
+
+bool HasEvent(const std::vector<std::string>& events, const std::string& start) {
+    for (const std::string& event : events) {
+        if (event.rfind(start, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SetOwner(const std::wstring& path, const wchar_t* sidText) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(sidText, &sid)) {
+        return false;
+    }
+    const DWORD status =
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION, sid, nullptr, nullptr, nullptr);
+    LocalFree(sid);
+    return status == ERROR_SUCCESS;
+}
+
+} // namespace
+
+TEST_CASE("e2e_switches_outcome_table") {
+    REQUIRE(Scenario::ProgramAvailable());
+    struct Row {
+        const char* name;
+        Machine machine;
+        const wchar_t* arguments;
+        DWORD exitCode;
+        const wchar_t* caption; // of the one box shown; nullptr: no box
+        bool deployed;
+        bool stopped;
+    };
+    const Row rows[] = {
+        {"no switch: the success box, 0", Machine::Installed, L"", 0, kSuccessCaption, true, true},
+        {"no switch, nothing found: still 0", Machine::Nothing, L"", 0, kSuccessCaption, false,
+         false},
+        {"/quiet: no box, 0", Machine::Installed, L"/quiet", 0, nullptr, true, true},
+        {"/quiet, nothing found: 2", Machine::Nothing, L"-QUIET", 2, nullptr, false, false},
+        {"/quiet, a restart fails: 3", Machine::RestartFails, L"/quiet", 3, nullptr, true, true},
+        {"/quiet, a copy fails: 1", Machine::BrokenInstall, L"/quiet", 1, nullptr, false, false},
+        {"a switch with boxes: the error box, 1", Machine::BrokenInstall, L"/log:C:\\qm-e2e.log", 1,
+         kErrorCaption, false, false},
+        {"/preview: the list, nothing changed, 0", Machine::Installed, L"/preview", 0,
+         kPreviewCaption, false, false},
+        {"/preview, nothing found: 2", Machine::Nothing, L"/preview /quiet", 2, nullptr, false,
+         false},
+        {"/?: the usage, nothing done, 0", Machine::Installed, L"/?", 0, kUsageCaption, false,
+         false},
+        {"/quiet /help: nothing shown, 0", Machine::Installed, L"/quiet /help", 0, nullptr, false,
+         false},
+        {"an unknown switch: the usage, nothing done, 87", Machine::Installed, L"/bogus", 87,
+         kUsageCaption, false, false},
+        {"an unknown switch with /quiet: 87", Machine::Installed, L"/quiet /force", 87, nullptr,
+         false, false},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.name);
+        OwnFolderReset reset;
+        Scenario scenario(L"switches");
+        const Prepared prepared = Prepare(scenario, row.machine);
+        RunOptions options;
+        options.arguments = row.arguments;
+        const size_t startsBefore = scenario.StartsSoFar();
+        const RunOutcome outcome = scenario.Run(options);
+
+        INFO("harness: " << Narrow(outcome.problem));
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == row.exitCode);
+        CHECK(outcome.otherVisibleWindows == 0);
+        REQUIRE(outcome.boxes.size() == (row.caption ? 1u : 0u));
+        if (row.caption) {
+            INFO("box text: " << Narrow(outcome.boxes[0].text));
+            CHECK(outcome.boxes[0].caption == row.caption);
+            if (std::wstring(row.arguments) == L"/bogus") {
+                CHECK(outcome.boxes[0].text.find(L"/bogus") != std::wstring::npos);
+            }
+        }
+        if (row.machine == Machine::Nothing || row.machine == Machine::BrokenInstall) {
+            continue;
+        }
+        CHECK(IsReplaced(prepared.suite.client + L"\\sslServer.tg", kSslServerTg) == row.deployed);
+        CHECK(scenario.standIns().HasEnded(prepared.running.updater, row.stopped ? 5000 : 300) ==
+              row.stopped);
+        // A program started again logs its start a moment later; it is ended with the rest.
+        CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, startsBefore,
+                          row.stopped ? 1 : 0)
+                  .size() == (row.stopped ? 1u : 0u));
+        if (row.machine == Machine::Installed && std::wstring(row.arguments) == L"/preview") {
+            const std::wstring& text = outcome.boxes[0].text;
+            INFO("preview text: " << Narrow(text));
+            CHECK(text.find(prepared.suite.app) != std::wstring::npos);
+            CHECK(text.find(prepared.suite.client + L"\\sslServer.tg") != std::wstring::npos);
+            CHECK(text.find(L"MWSealCenterUpdate.exe") != std::wstring::npos);
+            CHECK(text.find(kSuccessText) != std::wstring::npos);
+            CHECK_FALSE(PathExists(scenario.userBase()));
+        }
+    }
+    DeleteFileW(L"C:\\qm-e2e.log");
+}
+
+TEST_CASE("e2e_switches_log_of_a_run_and_a_preview") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"log");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring target = prepared.suite.client + L"\\sslServer.tg";
+    const std::string before = qm::Sha256Hex(BytesOf(target));
+    const std::string after = qm::Sha256Hex(ReplacementContent(kSslServerTg));
+    // A path the Chinese code page cannot show: the log still has it whole.
+    const std::wstring logPath = scenario.root() + L"\\日志 \u00e9\u0416.log";
+
+    RunOptions preview;
+    preview.arguments = L"/preview /quiet /log \"" + logPath + L"\"";
+    const RunOutcome previewed = scenario.Run(preview);
+    REQUIRE(previewed.exited);
+    CHECK(previewed.exitCode == 0);
+    CHECK(IsInstalled(target));
+
+    RunOptions run;
+    run.arguments = L"/quiet \"/log:" + logPath + L"\"";
+    const size_t startsBefore = scenario.StartsSoFar();
+    const RunOutcome ran = scenario.Run(run);
+    REQUIRE(ran.exited);
+    CHECK(ran.exitCode == 0);
+    CHECK(IsReplaced(target, kSslServerTg));
+    CHECK(
+        StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, startsBefore, 1).size() ==
+        1);
+
+    const std::string bytes = BytesOf(logPath);
+    INFO("log:\n" << bytes);
+    REQUIRE(bytes.rfind("\xEF\xBB\xBF", 0) == 0);
+    CHECK(bytes.find("\xEF\xBB\xBF", 3) == std::string::npos); // appended, one mark
+    const std::string utf8Target = Utf8(target);
+    const std::vector<std::string> events = EventsOf(bytes.substr(3));
+    for (const std::string& line : LinesOf(bytes.substr(3))) {
+        CAPTURE(line);
+        // 2026-12-09T10:24:25.123Z
+        REQUIRE(line.size() > 25);
+        CHECK(line[4] == '-');
+        CHECK(line[10] == 'T');
+        CHECK(line[23] == 'Z');
+    }
+    INFO("each run's start, with the LicenseFile's fingerprints");
+    CHECK(HasEvent(events, "Quillmend 10.5.0.8 started on "));
+    CHECK(HasEvent(events, "command line: "));
+    CHECK(HasEvent(events, "LicenseFile\\sslServer.tg sha256 " + after));
+    INFO("the install and where it was registered");
+    CHECK(HasEvent(events, "install found: " + Utf8(prepared.suite.app) +
+                               " (HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+                               "\\MARROWBY\\Suite, 64-bit view)"));
+    INFO("the preview's lines say what would happen");
+    CHECK(HasEvent(events, "would replace: " + utf8Target + " sha256 " + before + " -> " + after));
+    CHECK(HasEvent(events, "would start again: \"" + Utf8(prepared.suite.client) +
+                               "\\MWSealService.exe\" -i"));
+    CHECK(HasEvent(events, "box [预览] "));
+    INFO("the run's lines say what did");
+    CHECK(HasEvent(events, "MWSealService.exe running, process id " +
+                               std::to_string(prepared.running.service) + ", "));
+    CHECK(HasEvent(events, "replaced: " + utf8Target + " sha256 " + before + " -> " + after));
+    CHECK(HasEvent(events, "created: " + Utf8(scenario.userClient()) + "\\sslServer.tg sha256"));
+    CHECK(HasEvent(events, "not newer, not replaced: " + Utf8(prepared.suite.client) +
+                               "\\MWSealService.exe"));
+    CHECK(HasEvent(events,
+                   "started again: \"" + Utf8(prepared.suite.client) + "\\MWClientServer.exe\""));
+    CHECK(HasEvent(events, "box [提示] 组件服务修复成功!"));
+    REQUIRE_FALSE(events.empty());
+    CHECK(events.back() == "exit code 0");
+}
+
+TEST_CASE("e2e_switches_log_refused") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"log-refused");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring ownFolder = qm::OwnDataFolder();
+
+    SUBCASE("a folder someone else made first") {
+        REQUIRE(MakeFolders(ownFolder));
+        // Users (S-1-5-32-545): any standard user could have made it.
+        REQUIRE(SetOwner(ownFolder, L"S-1-5-32-545"));
+    }
+    SUBCASE("a log file that cannot be opened") {
+        // Not the default folder: a path the administrator gave, in a folder that is not there.
+    }
+
+    RunOptions options;
+    const bool defaultFolder = PathExists(ownFolder);
+    options.arguments = defaultFolder ? L"/log" : L"/log:" + scenario.root() + L"\\none\\qm.log";
+    const RunOutcome shown = scenario.Run(options);
+    INFO("harness: " << Narrow(shown.problem));
+    REQUIRE(shown.exited);
+    CHECK(shown.exitCode == 1);
+    REQUIRE(shown.boxes.size() == 1);
+    INFO("box text: " << Narrow(shown.boxes[0].text));
+    CHECK(shown.boxes[0].caption == kErrorCaption);
+    CHECK(shown.boxes[0].text.find(defaultFolder ? ownFolder : scenario.root()) !=
+          std::wstring::npos);
+
+    options.arguments += L" /quiet";
+    const RunOutcome quiet = scenario.Run(options);
+    REQUIRE(quiet.exited);
+    CHECK(quiet.exitCode == 1);
+    CHECK(quiet.boxes.empty());
+
+    INFO("refused before anything was stopped or written");
+    CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
+    CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
+    if (defaultFolder) {
+        CHECK_FALSE(PathExists(ownFolder + L"\\Quillmend.log"));
+    }
+}
