@@ -46,6 +46,9 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
             EnsureProtectedFolder(folder);
             path_ = JoinPath(folder, kDefaultLogName);
         }
+        if (IsReparsePoint(path_)) {
+            ThrowUserError(kLogIsLink, {path_, kReparsePointEncountered});
+        }
         // The link itself is opened, never what it points to; appending only, so nothing that
         // is already there can be lost.
         file_.reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,

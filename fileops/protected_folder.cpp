@@ -15,10 +15,6 @@ namespace qm {
 namespace {
 
 constexpr wchar_t kOwnFolderName[] = L"Quillmend";
-// Owner Administrators; protected DACL: full control for SYSTEM and Administrators, inherited
-// by files and folders below, nothing for anyone else.
-constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-
 constexpr wchar_t kFolderCreationFailed[] = L"创建程序数据目录失败[%s], Errcode: %d";
 constexpr wchar_t kFolderUntrusted[] =
     L"程序数据目录不可信[%s], 其所有者不是SYSTEM或Administrators, 或它是链接, 未做任何修改, "
@@ -40,9 +36,21 @@ struct LocalFreeTraits {
 };
 using UniqueLocalDescriptor = UniqueHandle<LocalFreeTraits>;
 
-bool IsTrustedOwner(PSID owner) {
-    return owner && (IsWellKnownSid(owner, WinLocalSystemSid) ||
-                     IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+// The user of this process's token, for the owner check; empty when it cannot be read.
+std::vector<BYTE> ProcessUser() {
+    UniqueToken token;
+    std::vector<BYTE> user;
+    DWORD needed = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed),
+         GetLastError() != ERROR_INSUFFICIENT_BUFFER)) {
+        return user;
+    }
+    user.resize(needed);
+    if (!GetTokenInformation(token.get(), TokenUser, user.data(), needed, &needed)) {
+        user.clear();
+    }
+    return user;
 }
 
 // The folder itself, never what it links to.
@@ -72,11 +80,16 @@ void CheckExistingFolder(const std::wstring& folder) {
     const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
                                          &owner, nullptr, nullptr, nullptr, &descriptor);
     const UniqueLocalDescriptor heldDescriptor(descriptor);
-    const bool ownerTrusted = status == ERROR_SUCCESS && IsTrustedOwner(owner);
+    std::vector<BYTE> user = ProcessUser();
+    const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    const bool ownerTrusted = status == ERROR_SUCCESS && IsTrustedOwner(owner, self);
 
+    // The handle's own attributes and the path's: Wine opens a Unix symbolic link's target even
+    // when told not to follow it, but names the link a reparse point by its path.
+    const bool reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                              IsReparsePoint(folder);
     switch (JudgeExistingFolder((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                                (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
-                                ownerTrusted)) {
+                                reparsePoint, ownerTrusted)) {
     case FolderVerdict::Usable:
         return;
     case FolderVerdict::NotAFolder:
@@ -98,6 +111,17 @@ std::wstring OwnDataFolder() {
         return std::wstring();
     }
     return JoinPath(buffer.data(), kOwnFolderName);
+}
+
+bool IsTrustedOwner(const void* ownerSid, const void* processUserSid) {
+    const PSID owner = const_cast<void*>(ownerSid);
+    const PSID self = const_cast<void*>(processUserSid);
+    if (!owner || !IsValidSid(owner)) {
+        return false;
+    }
+    return IsWellKnownSid(owner, WinLocalSystemSid) ||
+           IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+           (self && IsValidSid(self) && EqualSid(owner, self));
 }
 
 FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted) {

@@ -8,6 +8,10 @@
 
 namespace qm {
 
+// Owner Administrators; protected DACL: full control for SYSTEM and Administrators, inherited
+// by files and folders below, nothing for anyone else.
+inline constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
 // %ProgramData%\Quillmend; empty when the common application-data folder cannot be had.
 std::wstring OwnDataFolder();
 
@@ -15,6 +19,10 @@ enum class FolderVerdict { Usable, NotAFolder, ReparsePoint, ForeignOwner };
 
 // The decision for an existing folder, from what the file system says of it.
 FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted);
+
+// An owner we trust: SYSTEM, Administrators, or the account this process runs as (which
+// runs it elevated). Anyone else (a standard user who made the folder first) is not.
+bool IsTrustedOwner(const void* ownerSid, const void* processUserSid);
 
 // Creates the folder (one level) with the protected DACL, or checks the existing one. Throws
 // UserError naming the folder and the code when it cannot be created or must not be used.

@@ -5,6 +5,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,17 +87,27 @@ bool HasEvent(const std::vector<std::string>& events, const std::string& start) 
     return false;
 }
 
-bool SetOwner(const std::wstring& path, const wchar_t* sidText) {
-    PSID sid = nullptr;
-    if (!ConvertStringSidToSidW(sidText, &sid)) {
-        return false;
+// A folder made from the Unix side (foreign_folders.sh) put where the program's own folder
+// belongs for one case, and put back afterwards.
+class PlacedFixture {
+public:
+    PlacedFixture(std::wstring fixture, std::wstring place)
+        : fixture_(std::move(fixture)), place_(std::move(place)),
+          placed_(MoveFileW(fixture_.c_str(), place_.c_str()) != FALSE) {}
+    ~PlacedFixture() {
+        if (placed_) {
+            MoveFileW(place_.c_str(), fixture_.c_str());
+        }
     }
-    const DWORD status =
-        SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                              OWNER_SECURITY_INFORMATION, sid, nullptr, nullptr, nullptr);
-    LocalFree(sid);
-    return status == ERROR_SUCCESS;
-}
+    PlacedFixture(const PlacedFixture&) = delete;
+    PlacedFixture& operator=(const PlacedFixture&) = delete;
+    bool placed() const { return placed_; }
+
+private:
+    std::wstring fixture_;
+    std::wstring place_;
+    bool placed_;
+};
 
 } // namespace
 
@@ -135,7 +146,8 @@ TEST_CASE("e2e_switches_outcome_table") {
          false, false},
     };
     for (const Row& row : rows) {
-        CAPTURE(row.name);
+        const std::string name = row.name;
+        CAPTURE(name);
         OwnFolderReset reset;
         Scenario scenario(L"switches");
         const Prepared prepared = Prepare(scenario, row.machine);
@@ -251,43 +263,53 @@ TEST_CASE("e2e_switches_log_of_a_run_and_a_preview") {
 
 TEST_CASE("e2e_switches_log_refused") {
     REQUIRE(Scenario::ProgramAvailable());
-    OwnFolderReset reset;
-    Scenario scenario(L"log-refused");
-    const Prepared prepared = Prepare(scenario, Machine::Installed);
-    const std::wstring ownFolder = qm::OwnDataFolder();
+    struct Row {
+        const char* name;
+        const wchar_t* fixture; // put in the place of the program's folder; nullptr: none
+        const wchar_t* logPath; // given with /log:; nullptr: the default log
+        const wchar_t* code;
+    };
+    const Row rows[] = {
+        {"a folder another account made first", L"C:\\qm-fixtures\\foreign", nullptr, L"1307"},
+        {"a log path in a folder that is not there", nullptr, L"C:\\qm-fixtures\\none\\qm.log",
+         L"3"},
+    };
+    for (const Row& row : rows) {
+        const std::string name = row.name;
+        CAPTURE(name);
+        OwnFolderReset reset;
+        Scenario scenario(L"log-refused");
+        const Prepared prepared = Prepare(scenario, Machine::Installed);
+        const std::wstring ownFolder = qm::OwnDataFolder();
+        std::unique_ptr<PlacedFixture> placed;
+        if (row.fixture) {
+            placed = std::make_unique<PlacedFixture>(row.fixture, ownFolder);
+            REQUIRE_MESSAGE(placed->placed(), "foreign_folders.sh did not make the fixture");
+        }
+        const std::wstring refused = row.logPath ? row.logPath : ownFolder;
+        RunOptions options;
+        options.arguments = row.logPath ? L"/log:" + refused : L"/log";
 
-    SUBCASE("a folder someone else made first") {
-        REQUIRE(MakeFolders(ownFolder));
-        // Users (S-1-5-32-545): any standard user could have made it.
-        REQUIRE(SetOwner(ownFolder, L"S-1-5-32-545"));
-    }
-    SUBCASE("a log file that cannot be opened") {
-        // Not the default folder: a path the administrator gave, in a folder that is not there.
-    }
+        const RunOutcome shown = scenario.Run(options);
+        INFO("harness: " << Narrow(shown.problem));
+        REQUIRE(shown.exited);
+        CHECK(shown.exitCode == 1);
+        REQUIRE(shown.boxes.size() == 1);
+        INFO("box text: " << Narrow(shown.boxes[0].text));
+        CHECK(shown.boxes[0].caption == kErrorCaption);
+        CHECK(shown.boxes[0].text.find(refused) != std::wstring::npos);
+        CHECK(shown.boxes[0].text.find(std::wstring(L"Errcode: ") + row.code) !=
+              std::wstring::npos);
 
-    RunOptions options;
-    const bool defaultFolder = PathExists(ownFolder);
-    options.arguments = defaultFolder ? L"/log" : L"/log:" + scenario.root() + L"\\none\\qm.log";
-    const RunOutcome shown = scenario.Run(options);
-    INFO("harness: " << Narrow(shown.problem));
-    REQUIRE(shown.exited);
-    CHECK(shown.exitCode == 1);
-    REQUIRE(shown.boxes.size() == 1);
-    INFO("box text: " << Narrow(shown.boxes[0].text));
-    CHECK(shown.boxes[0].caption == kErrorCaption);
-    CHECK(shown.boxes[0].text.find(defaultFolder ? ownFolder : scenario.root()) !=
-          std::wstring::npos);
+        options.arguments += L" /quiet";
+        const RunOutcome quiet = scenario.Run(options);
+        REQUIRE(quiet.exited);
+        CHECK(quiet.exitCode == 1);
+        CHECK(quiet.boxes.empty());
 
-    options.arguments += L" /quiet";
-    const RunOutcome quiet = scenario.Run(options);
-    REQUIRE(quiet.exited);
-    CHECK(quiet.exitCode == 1);
-    CHECK(quiet.boxes.empty());
-
-    INFO("refused before anything was stopped or written");
-    CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
-    CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
-    if (defaultFolder) {
+        INFO("refused before anything was stopped or written");
+        CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
+        CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
         CHECK_FALSE(PathExists(ownFolder + L"\\Quillmend.log"));
     }
 }
