@@ -73,7 +73,7 @@ RestartRoute DecideRestart(const ProcessRights& recorded, const RestartParent& o
         return RestartRoute::NotStarted;
     }
     if (RanElevated(recorded)) {
-        return RestartRoute::ShellExecute;
+        return RestartRoute::FromTool;
     }
     if (originalParent.createdBefore && CanStartAs(originalParent, recorded)) {
         return RestartRoute::OriginalParent;

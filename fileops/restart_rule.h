@@ -37,7 +37,7 @@ struct RestartParent {
 };
 
 enum class RestartRoute {
-    ShellExecute,   // ran elevated: started by the tool itself, as it always was
+    FromTool,       // ran elevated: started by the tool itself (ShellExecuteW), as it always was
     OriginalParent, // through the parent that started it
     SessionProcess, // through another live process of its session with the same token
     NotStarted,     // no process carries its token (or it is unknown): reported, not started
