@@ -1,8 +1,7 @@
 #include "fileops/restart.h"
 
+#include "fileops/file_version.h"
 #include "platform/win_handles.h"
-
-#include <userenv.h>
 
 #include <vector>
 
@@ -110,12 +109,61 @@ private:
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
+using CreateEnvironmentBlockFn = BOOL(WINAPI*)(LPVOID*, HANDLE, BOOL);
+using DestroyEnvironmentBlockFn = BOOL(WINAPI*)(LPVOID);
+
+template <typename Fn> Fn LookUp(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// userenv.dll is not a KnownDLL: a static import would be looked for beside this elevated
+// program first (a download folder). Only the system folder's copy is loaded, by its full path,
+// and only when an unelevated program is started again.
+struct UserEnvironmentLibrary {
+    UniqueModule module;
+    CreateEnvironmentBlockFn create = nullptr;
+    DestroyEnvironmentBlockFn destroy = nullptr;
+    long error = ERROR_SUCCESS;
+};
+
+UserEnvironmentLibrary LoadUserEnvironmentLibrary() {
+    UserEnvironmentLibrary library;
+    std::vector<wchar_t> folder(GetSystemDirectoryW(nullptr, 0) + 1);
+    const UINT written = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    if (written == 0 || written >= folder.size()) {
+        library.error = static_cast<long>(GetLastError());
+        return library;
+    }
+    const std::wstring path = std::wstring(folder.data(), written) + L"\\userenv.dll";
+    uint32_t error = ERROR_SUCCESS;
+    const auto attempt = [&](uint32_t searchFlags, uint32_t& errorCode) {
+        library.module.reset(LoadLibraryExW(path.c_str(), nullptr, searchFlags));
+        if (!library.module) {
+            errorCode = GetLastError();
+            return false;
+        }
+        return true;
+    };
+    if (!LoadWithSearchFallback(attempt, error)) {
+        library.error = static_cast<long>(error);
+        return library;
+    }
+    library.create =
+        LookUp<CreateEnvironmentBlockFn>(library.module.get(), "CreateEnvironmentBlock");
+    library.destroy =
+        LookUp<DestroyEnvironmentBlockFn>(library.module.get(), "DestroyEnvironmentBlock");
+    if (library.create == nullptr || library.destroy == nullptr) {
+        library.error = static_cast<long>(GetLastError());
+    }
+    return library;
+}
+
 class EnvironmentBlock {
 public:
-    EnvironmentBlock() = default;
+    explicit EnvironmentBlock(DestroyEnvironmentBlockFn destroy) : destroy_(destroy) {}
     ~EnvironmentBlock() {
         if (block_ != nullptr) {
-            DestroyEnvironmentBlock(block_);
+            destroy_(block_);
         }
     }
     EnvironmentBlock(const EnvironmentBlock&) = delete;
@@ -124,13 +172,18 @@ public:
     void* get() const { return block_; }
 
 private:
+    DestroyEnvironmentBlockFn destroy_;
     void* block_ = nullptr;
 };
 
 // Started suspended: the program runs only once its token is seen to be no higher.
 long StartThrough(HANDLE parent, const RecordedProcess& record, std::wstring commandLine) {
-    EnvironmentBlock environment;
-    if (!CreateEnvironmentBlock(environment.put(), record.token.get(), kOwnEnvironmentOnly)) {
+    const UserEnvironmentLibrary library = LoadUserEnvironmentLibrary();
+    if (library.error != ERROR_SUCCESS) {
+        return library.error;
+    }
+    EnvironmentBlock environment(library.destroy);
+    if (!library.create(environment.put(), record.token.get(), kOwnEnvironmentOnly)) {
         return static_cast<long>(GetLastError());
     }
     AttributeList attributes;
