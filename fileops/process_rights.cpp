@@ -90,14 +90,14 @@ uint64_t ProcessCreationTime(HANDLE process) {
 void RecordRights(HANDLE process, RecordedProcess& record) {
     record.createdAt = ProcessCreationTime(process);
     UniqueToken token;
-    if (!OpenProcessToken(process, kRecordedTokenAccess, token.put())) {
-        record.tokenError = GetLastError();
-        return;
-    }
     UniqueToken primary;
-    if (!DuplicateTokenEx(token.get(), kRecordedTokenAccess, kDefaultSecurity,
+    if (!OpenProcessToken(process, kRecordedTokenAccess, token.put()) ||
+        !DuplicateTokenEx(token.get(), kRecordedTokenAccess, kDefaultSecurity,
                           SecurityImpersonation, TokenPrimary, primary.put())) {
+        // A service's token may be readable without being duplicable: its rights still decide,
+        // and only an unelevated restart would need the duplicate.
         record.tokenError = GetLastError();
+        record.rights = ReadProcessRights(process);
         return;
     }
     record.rights = ReadTokenRights(primary.get());

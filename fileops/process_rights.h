@@ -12,8 +12,8 @@ namespace qm {
 struct RecordedProcess {
     StoppedProcess stopped;
     ProcessRights rights;
-    UniqueToken token;      // a primary duplicate of its token; empty when rights are unknown
-    DWORD tokenError = 0;   // why the token could not be read
+    UniqueToken token;      // a primary duplicate of its token; empty when it cannot be had
+    DWORD tokenError = 0;   // why the token could not be read or duplicated
     uint64_t createdAt = 0; // FILETIME units
     DWORD parentId = 0;
     uint64_t parentCreatedAt = 0; // 0 when the parent could not be opened

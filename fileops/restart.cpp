@@ -178,6 +178,9 @@ private:
 
 // Started suspended: the program runs only once its token is seen to be no higher.
 long StartThrough(HANDLE parent, const RecordedProcess& record, std::wstring commandLine) {
+    if (!record.token) {
+        return record.tokenError != 0 ? static_cast<long>(record.tokenError) : ERROR_ACCESS_DENIED;
+    }
     const UserEnvironmentLibrary library = LoadUserEnvironmentLibrary();
     if (library.error != ERROR_SUCCESS) {
         return library.error;
