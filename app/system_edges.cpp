@@ -4,6 +4,7 @@
 #include "discovery/catalogue_lookup.h"
 #include "discovery/registry_lookup.h"
 #include "fileops/deploy.h"
+#include "fileops/restart.h"
 #include "fileops/terminate.h"
 
 #include <shellapi.h>
@@ -39,6 +40,15 @@ void SystemEdges::Wait(uint32_t milliseconds) {
 
 StartResult SystemEdges::StartProgram(const std::wstring& imagePath,
                                       const std::wstring& parameters) {
+    // A program the stop recorded starts elevated only if it ran elevated; one that it did not
+    // stop (there is none in a run) is started as it always was.
+    const auto recorded = stopped_.find(imagePath);
+    if (recorded != stopped_.end()) {
+        const RestartOutcome outcome = StartAsRecorded(recorded->second, imagePath, parameters);
+        if (outcome.route != RestartRoute::FromTool) {
+            return {outcome.started, outcome.errorCode};
+        }
+    }
     const HINSTANCE result =
         ShellExecuteW(kNoOwner, kOpenVerb, imagePath.c_str(),
                       parameters.empty() ? nullptr : parameters.c_str(), kNoWorkingFolder, SW_HIDE);
@@ -104,7 +114,15 @@ void SystemEdges::Found(const InstallSource& install) {
 }
 
 std::vector<StoppedProcess> SystemEdges::StopProcessesByName(const std::wstring& imageName) {
-    return qm::StopProcessesByName(imageName);
+    std::vector<StoppedProcess> stopped;
+    for (RecordedProcess& record : StopAndRecordProcessesByName(imageName)) {
+        stopped.push_back(record.stopped);
+        if (!record.stopped.imagePath.empty()) {
+            const std::wstring path = record.stopped.imagePath;
+            stopped_[path] = std::move(record);
+        }
+    }
+    return stopped;
 }
 
 bool SystemEdges::GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) {

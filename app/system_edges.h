@@ -2,8 +2,11 @@
 // The update run's edges as the program has them: Win32 calls on the host window and the
 // system, and the discovery and file operations.
 #include "app/run_edges.h"
+#include "fileops/process_rights.h"
 
 #include <windows.h>
+
+#include <map>
 
 namespace qm {
 
@@ -41,6 +44,9 @@ private:
 
     HWND hostWindow_;
     std::vector<InstallSource> sources_;
+    // How each stopped program ran, by image path (the last stopped of a path wins, as the run
+    // keeps the last readable path); its restart gets no more than that.
+    std::map<std::wstring, RecordedProcess> stopped_;
 };
 
 } // namespace qm

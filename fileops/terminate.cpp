@@ -1,5 +1,6 @@
 #include "fileops/terminate.h"
 
+#include "fileops/process_rights.h"
 #include "platform/win_handles.h"
 
 #include <vector>
@@ -14,31 +15,66 @@ constexpr DWORD kWin32PathFormat = 0;
 constexpr UINT kExitCode = 0;
 // Room for any Win32 path, so that a long install folder is not lost for the restart.
 constexpr DWORD kImagePathCapacity = 32768;
+// How long the stop waits, in all, for the ended programs to be gone.
+constexpr DWORD kEndedWaitMs = 5000;
 
-// The path stays empty when the process cannot be opened or its path cannot be read.
-// Termination is only requested: the process may still hold its files for a moment after this
-// returns.
-StoppedProcess TerminateOne(DWORD processId, std::vector<wchar_t>& pathBuffer, bool end) {
-    StoppedProcess stopped;
-    stopped.processId = processId;
-    const UniqueProcess process(
-        OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, kNoInheritance, processId));
-    if (!process) {
-        return stopped;
+struct Visited {
+    RecordedProcess record;
+    UniqueProcess process; // kept so that the stop can wait until it is gone
+};
+
+// The path stays empty when the process cannot be opened or its path cannot be read. How it
+// ran is recorded before it is asked to end, so that it can be started again the same way.
+Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer, bool end) {
+    Visited visited;
+    StoppedProcess& stopped = visited.record.stopped;
+    stopped.processId = entry.th32ProcessID;
+    visited.record.parentId = entry.th32ParentProcessID;
+    visited.process.reset(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                                      kNoInheritance, entry.th32ProcessID));
+    if (!visited.process) {
+        visited.record.tokenError = GetLastError();
+        stopped.rights = DescribeRights(visited.record.rights);
+        return visited;
     }
+    const HANDLE process = visited.process.get();
     DWORD length = static_cast<DWORD>(pathBuffer.size());
-    if (QueryFullProcessImageNameW(process.get(), kWin32PathFormat, pathBuffer.data(), &length)) {
+    if (QueryFullProcessImageNameW(process, kWin32PathFormat, pathBuffer.data(), &length)) {
         stopped.imagePath.assign(pathBuffer.data(), length);
     }
     if (end) {
-        stopped.ended = TerminateProcess(process.get(), kExitCode) != FALSE;
+        RecordRights(process, visited.record);
+        const UniqueProcess parent(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, kNoInheritance,
+                                               entry.th32ParentProcessID));
+        if (parent) {
+            visited.record.parentCreatedAt = ProcessCreationTime(parent.get());
+        }
+    } else {
+        visited.record.rights = ReadProcessRights(process);
     }
-    return stopped;
+    stopped.rights = DescribeRights(visited.record.rights);
+    if (end) {
+        stopped.ended = TerminateProcess(process, kExitCode) != FALSE;
+    }
+    return visited;
+}
+
+// TerminateProcess only asks: a program being ended may still hold its files. Bounded, so that
+// one that never goes cannot hold up the run for long.
+void WaitUntilGone(const std::vector<Visited>& visited) {
+    const DWORD start = GetTickCount();
+    for (const Visited& one : visited) {
+        if (!one.process || !one.record.stopped.ended) {
+            continue;
+        }
+        const DWORD spent = GetTickCount() - start;
+        WaitForSingleObject(one.process.get(), spent >= kEndedWaitMs ? 0 : kEndedWaitMs - spent);
+    }
 }
 
 // One record per process whose file name is exactly imageName, in snapshot order.
-std::vector<StoppedProcess> VisitProcessesByName(const std::wstring& imageName, bool end) {
-    std::vector<StoppedProcess> result;
+std::vector<Visited> VisitProcessesByName(const std::wstring& imageName, bool end) {
+    std::vector<Visited> result;
     const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, kAllProcesses));
     if (!snapshot) {
         return result;
@@ -49,10 +85,21 @@ std::vector<StoppedProcess> VisitProcessesByName(const std::wstring& imageName, 
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         if (IsWantedImage(entry.szExeFile, imageName)) {
-            result.push_back(TerminateOne(entry.th32ProcessID, pathBuffer, end));
+            result.push_back(VisitOne(entry, pathBuffer, end));
         }
     }
+    if (end) {
+        WaitUntilGone(result);
+    }
     return result;
+}
+
+std::vector<StoppedProcess> StoppedOf(std::vector<Visited> visited) {
+    std::vector<StoppedProcess> stopped;
+    for (Visited& one : visited) {
+        stopped.push_back(std::move(one.record.stopped));
+    }
+    return stopped;
 }
 
 } // namespace
@@ -61,12 +108,20 @@ bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName) {
     return exeFile == imageName;
 }
 
+std::vector<RecordedProcess> StopAndRecordProcessesByName(const std::wstring& imageName) {
+    std::vector<RecordedProcess> records;
+    for (Visited& one : VisitProcessesByName(imageName, true)) {
+        records.push_back(std::move(one.record));
+    }
+    return records;
+}
+
 std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
-    return VisitProcessesByName(imageName, true);
+    return StoppedOf(VisitProcessesByName(imageName, true));
 }
 
 std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName) {
-    return VisitProcessesByName(imageName, false);
+    return StoppedOf(VisitProcessesByName(imageName, false));
 }
 
 std::wstring TerminateProcessesByName(const std::wstring& imageName) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "fileops/process_rights.h"
 #include "fileops/stopped_process.h"
 
 #include <string>
@@ -7,8 +8,12 @@
 namespace qm {
 
 // Asks every running process whose executable file name is exactly imageName (letter case
-// significant) to terminate; one record per match, in snapshot order.
+// significant) to terminate, and waits (a few seconds at most) until those ended are gone; one
+// record per match, in snapshot order.
 std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName);
+
+// The same stop, keeping with each record the token and rights it ran with, for its restart.
+std::vector<RecordedProcess> StopAndRecordProcessesByName(const std::wstring& imageName);
 
 // The processes the stop would ask to end, left running (ended is false); for the preview.
 std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName);

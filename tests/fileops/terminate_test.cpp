@@ -82,6 +82,17 @@ TEST_CASE("terminate_processes_running") {
         CHECK_FALSE(lower.EndsWithin(0));
         CHECK_FALSE(longer.EndsWithin(0));
     }
+    SUBCASE("each stopped process carries the rights it ran with, in words") {
+        std::wstring path;
+        RunningProgram program = StartCopy(temp, L"r", L"MWClientServer.exe", path);
+        const std::vector<StoppedProcess> stopped = StopProcessesByName(L"MWClientServer.exe");
+        REQUIRE(stopped.size() == 1);
+        CHECK(stopped[0].ended);
+        INFO("rights: " << std::string(stopped[0].rights.begin(), stopped[0].rights.end()));
+        CHECK(stopped[0].rights.rfind(L"user S-1-5-", 0) == 0);
+        CHECK(stopped[0].rights.find(L", elevation full, integrity High, session ") !=
+              std::wstring::npos);
+    }
     SUBCASE("only a lower-case copy runs: not matched, empty result") {
         std::wstring path;
         RunningProgram lower = StartCopy(temp, L"l", L"mwclientserver.exe", path);
