@@ -1,6 +1,8 @@
 #include "app/run_update.h"
 
+#include "app/backup_edges.h"
 #include "app/forwarding_edges.h"
+#include "app/restore_run.h"
 #include "app/system_edges.h"
 #include "app/update_run.h"
 
@@ -44,12 +46,29 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
         edges = &*timed;
     }
 #endif
+    // Every run that may write is backed up, the run without arguments and a restore too.
+    std::optional<BackupEdges> backup;
+    if (!g_settings.options.preview) {
+        backup.emplace(*edges);
+        edges = &*backup;
+    }
     std::optional<QuietEdges> quiet;
     if (!g_settings.showBoxes) {
         quiet.emplace(*edges);
         edges = &*quiet;
     }
-    const RunResult result = RunUpdateWith(*edges, timerId);
+    RunResult result = RunResult::NotRun;
+    if (g_settings.options.restore) {
+        SystemBackupLibrary library;
+        result =
+            RunRestoreWith(*edges, library,
+                           {g_settings.options.restoreStamp, g_settings.options.preview}, timerId);
+    } else {
+        result = RunUpdateWith(*edges, timerId);
+    }
+    if (backup) {
+        backup->Close(result);
+    }
     if (result != RunResult::NotRun) {
         g_result = result;
     }

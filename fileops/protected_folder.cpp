@@ -40,9 +40,27 @@ struct LocalFreeTraits {
 };
 using UniqueLocalDescriptor = UniqueHandle<LocalFreeTraits>;
 
+// The account this program runs as: an elevated administrator's new folders are owned by
+// Administrators on Windows, but Wine (which keeps no owners) names the account itself, and a
+// folder that account made gives it nothing it does not have already.
+bool IsOwnAccount(PSID owner) {
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return false;
+    }
+    DWORD needed = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 ||
+        !GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
+        return false;
+    }
+    return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != FALSE;
+}
+
 bool IsTrustedOwner(PSID owner) {
     return owner && (IsWellKnownSid(owner, WinLocalSystemSid) ||
-                     IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+                     IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsOwnAccount(owner));
 }
 
 // The folder itself, never what it links to.
@@ -111,19 +129,31 @@ FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ow
     return ownerTrusted ? FolderVerdict::Usable : FolderVerdict::ForeignOwner;
 }
 
-void EnsureProtectedFolder(const std::wstring& folder) {
+void CheckExistingProtectedFolder(const std::wstring& folder) {
+    CheckExistingFolder(folder);
+}
+
+bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
-        const DWORD error = GetLastError();
-        ThrowUserError(kFolderCreationFailed, {folder, error});
+        error = GetLastError();
+        return false;
     }
     const UniqueLocalDescriptor heldDescriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     if (CreateDirectoryW(folder.c_str(), &attributes)) {
+        return true;
+    }
+    error = GetLastError();
+    return false;
+}
+
+void EnsureProtectedFolder(const std::wstring& folder) {
+    unsigned long error = ERROR_SUCCESS;
+    if (CreateProtectedFolder(folder, error)) {
         return;
     }
-    const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) {
         ThrowUserError(kFolderCreationFailed, {folder, error});
     }
