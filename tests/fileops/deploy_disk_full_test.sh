@@ -9,11 +9,7 @@ wine_run="$1" prefix="$2" probe="$3"
 scratch="$(mktemp -d)"
 volume="$scratch/volume"
 mkdir -p "$volume" "$scratch/tool/LicenseFile"
-cleanup() {
-  umount "$volume" 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+trap 'umount "$volume" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 if ! mount -t tmpfs -o size=256k tmpfs "$volume" 2>/dev/null; then
   echo "cannot mount a small volume here: skipped"
   exit 77
