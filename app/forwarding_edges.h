@@ -51,6 +51,10 @@ public:
                                  const std::wstring& targetName) override {
         inner_.DeployReplacementFileAs(folder, sourceName, targetName);
     }
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override {
+        inner_.RestoreFile(savedCopy, originalPath);
+    }
+    void RemoveCreatedFile(const std::wstring& path) override { inner_.RemoveCreatedFile(path); }
 
 protected:
     RunEdges& inner() { return inner_; }

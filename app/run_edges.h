@@ -65,6 +65,12 @@ public:
                                        const std::wstring& fileName) = 0;
     virtual void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                                          const std::wstring& targetName) = 0;
+
+    // A restore's writes; both throw UserError with the message for the user. The saved copy's
+    // bytes take originalPath's place in one step.
+    virtual void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) = 0;
+    // Deletes a file a run had created; one that is gone already is no failure.
+    virtual void RemoveCreatedFile(const std::wstring& path) = 0;
 };
 
 } // namespace qm

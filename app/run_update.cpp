@@ -1,8 +1,10 @@
 #include "app/run_update.h"
 
+#include "app/backup_edges.h"
 #include "app/forwarding_edges.h"
 #include "app/log_edges.h"
 #include "app/preview_edges.h"
+#include "app/restore_run.h"
 #include "app/system_edges.h"
 #include "app/update_run.h"
 
@@ -46,12 +48,17 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
         edges = &*timed;
     }
 #endif
-    // Innermost first: what acts (or only pretends to), then whether boxes are seen, then the
-    // log, then the preview's list in place of the box, so the log records the box as shown.
+    // Innermost first: what acts (or only pretends to; every run that may write is backed up,
+    // the run without arguments and a restore too), then whether boxes are seen, then the log,
+    // then the preview's list in place of the box, so the log records the box as shown.
+    std::optional<BackupEdges> backup;
     std::optional<PreviewEdges> preview;
     if (g_settings.options.preview) {
         preview.emplace(*edges);
         edges = &*preview;
+    } else {
+        backup.emplace(*edges);
+        edges = &*backup;
     }
     std::optional<QuietEdges> quiet;
     if (!g_settings.showBoxes) {
@@ -64,11 +71,22 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
         edges = &*logged;
     }
     std::optional<PreviewBoxEdges> previewBox;
-    if (preview) {
+    if (preview && !g_settings.options.restore) {
         previewBox.emplace(*edges, *preview);
         edges = &*previewBox;
     }
-    const RunResult result = RunUpdateWith(*edges, timerId);
+    RunResult result = RunResult::NotRun;
+    if (g_settings.options.restore) {
+        SystemBackupLibrary library;
+        result =
+            RunRestoreWith(*edges, library,
+                           {g_settings.options.restoreStamp, g_settings.options.preview}, timerId);
+    } else {
+        result = RunUpdateWith(*edges, timerId);
+    }
+    if (backup) {
+        backup->Close(result);
+    }
     if (result != RunResult::NotRun) {
         g_result = result;
     }

@@ -3,6 +3,7 @@
 #include "app/run_plan.h"
 #include "discovery/catalogue_lookup.h"
 #include "discovery/registry_lookup.h"
+#include "fileops/backup_files.h"
 #include "fileops/deploy.h"
 #include "fileops/restart.h"
 #include "fileops/terminate.h"
@@ -143,6 +144,14 @@ void SystemEdges::DeployReplacementFileAs(const std::wstring& folder,
                                           const std::wstring& sourceName,
                                           const std::wstring& targetName) {
     qm::DeployReplacementFileAs(folder, sourceName, targetName);
+}
+
+void SystemEdges::RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) {
+    qm::RestoreSavedCopy(savedCopy, originalPath);
+}
+
+void SystemEdges::RemoveCreatedFile(const std::wstring& path) {
+    qm::RemoveFileIfPresent(path);
 }
 
 } // namespace qm

@@ -38,6 +38,8 @@ public:
                                const std::wstring& fileName) override;
     void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                                  const std::wstring& targetName) override;
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override;
+    void RemoveCreatedFile(const std::wstring& path) override;
 
 private:
     void Found(const InstallSource& install);

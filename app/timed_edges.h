@@ -86,6 +86,12 @@ public:
         Time("DeployReplacementFileAs",
              [&] { inner_.DeployReplacementFileAs(folder, sourceName, targetName); });
     }
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override {
+        Time("RestoreFile", [&] { inner_.RestoreFile(savedCopy, originalPath); });
+    }
+    void RemoveCreatedFile(const std::wstring& path) override {
+        Time("RemoveCreatedFile", [&] { inner_.RemoveCreatedFile(path); });
+    }
 
 private:
     struct Total {

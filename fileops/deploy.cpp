@@ -1,5 +1,6 @@
 #include "fileops/deploy.h"
 
+#include "fileops/atomic_copy.h"
 #include "fileops/deploy_targets.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
@@ -18,7 +19,6 @@ constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], 
 constexpr wchar_t kUserCopyFailed[] = L"授权文件替换到用户目录失败，Errcode: %d";
 
 constexpr HMODULE kProgramInstance = nullptr;
-constexpr BOOL kOverwriteExisting = FALSE;
 constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
 constexpr DWORD kFirstModuleBuffer = MAX_PATH;
@@ -37,27 +37,12 @@ bool IsPresent(const std::wstring& path) {
     return file.valid();
 }
 
-// A copy takes over its source's attributes; a read-only LicenseFile (say, from a CD) would
-// otherwise leave read-only targets that the next copy onto them cannot overwrite.
-void ClearReadOnly(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
-        return;
-    }
-    DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    if (cleared == 0) {
-        cleared = FILE_ATTRIBUTE_NORMAL;
-    }
-    // The copy itself succeeded; if this fails, a later copy onto the file reports it.
-    SetFileAttributesW(path.c_str(), cleared);
-}
-
+// Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
 void CopyOver(const std::wstring& source, const std::wstring& target, const wchar_t* failure) {
-    if (!CopyFileW(source.c_str(), target.c_str(), kOverwriteExisting)) {
-        const DWORD error = GetLastError();
+    const DWORD error = CopyFileAtomically(source, target);
+    if (error != ERROR_SUCCESS) {
         ThrowUserError(failure, {error});
     }
-    ClearReadOnly(target);
 }
 
 // One level only: the parent must exist already.

@@ -135,19 +135,31 @@ FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ow
     return ownerTrusted ? FolderVerdict::Usable : FolderVerdict::ForeignOwner;
 }
 
-void EnsureProtectedFolder(const std::wstring& folder) {
+void CheckExistingProtectedFolder(const std::wstring& folder) {
+    CheckExistingFolder(folder);
+}
+
+bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
-        const DWORD error = GetLastError();
-        ThrowUserError(kFolderCreationFailed, {folder, error});
+        error = GetLastError();
+        return false;
     }
     const UniqueLocalDescriptor heldDescriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     if (CreateDirectoryW(folder.c_str(), &attributes)) {
+        return true;
+    }
+    error = GetLastError();
+    return false;
+}
+
+void EnsureProtectedFolder(const std::wstring& folder) {
+    unsigned long error = ERROR_SUCCESS;
+    if (CreateProtectedFolder(folder, error)) {
         return;
     }
-    const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS) {
         ThrowUserError(kFolderCreationFailed, {folder, error});
     }

@@ -28,6 +28,14 @@ bool IsTrustedOwner(const void* ownerSid, const void* processUserSid);
 // UserError naming the folder and the code when it cannot be created or must not be used.
 void EnsureProtectedFolder(const std::wstring& folder);
 
+// Checks an existing folder as EnsureProtectedFolder does, without creating anything: for
+// reading from it. Throws UserError the same way.
+void CheckExistingProtectedFolder(const std::wstring& folder);
+
+// Creates the folder (one level) with the protected DACL; false with the code when it cannot be
+// made, ERROR_ALREADY_EXISTS when something of that name is there (never used then).
+bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error);
+
 // True when the file or folder at path (not what it may link to) is a reparse point.
 bool IsReparsePoint(const std::wstring& path);
 

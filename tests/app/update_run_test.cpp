@@ -144,6 +144,10 @@ public:
                                  const std::wstring& targetName) override {
         Record(L"deploy-as " + folder + L"|" + sourceName + L"|" + targetName);
     }
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override {
+        Record(L"restore " + savedCopy + L"|" + originalPath);
+    }
+    void RemoveCreatedFile(const std::wstring& path) override { Record(L"remove " + path); }
 
 private:
     void Record(const std::wstring& line) {

@@ -1,0 +1,53 @@
+#pragma once
+// The backup: a decorator that, before the run stops anything, makes a new set under
+// %ProgramData%\Quillmend\Backups, and before each file a deployment or a restore writes,
+// saves that file into the set (or notes that it is new). A file that cannot be saved is not
+// written: the UserError ends the run with the error box naming it.
+#include "app/forwarding_edges.h"
+#include "app/restore_run.h"
+#include "fileops/backup_manifest.h"
+
+#include <set>
+#include <string>
+
+namespace qm {
+
+class BackupEdges : public ForwardingEdges {
+public:
+    using ForwardingEdges::ForwardingEdges;
+
+    // After the run: the set is marked finished when the run ended well, then older sets are
+    // pruned; a set that holds nothing is removed. Never throws: the run is over.
+    void Close(RunResult result);
+
+    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override;
+    void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
+                               const std::wstring& fileName) override;
+    void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
+                                 const std::wstring& targetName) override;
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override;
+    void RemoveCreatedFile(const std::wstring& path) override;
+
+private:
+    // Made on the first stop or write, so a run that finds nothing makes none.
+    void EnsureSet();
+    // The file's state before this run first wrote it; later writes of the same file in the
+    // same run (the shared per-user copy) must not replace that.
+    void Record(const std::wstring& path, bool onlyIfPresent);
+
+    std::wstring setFolder_;
+    BackupManifest manifest_;
+    std::set<std::wstring> recorded_; // upper-cased paths
+};
+
+// The sets as the program keeps them on disk.
+class SystemBackupLibrary : public BackupLibrary {
+public:
+    std::vector<std::wstring> FolderNames() override;
+    bool ReadManifest(const std::wstring& setName, std::string& text) override;
+    std::wstring SavedCopyPath(const std::wstring& setName,
+                               const std::wstring& storedName) override;
+    bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256) override;
+};
+
+} // namespace qm

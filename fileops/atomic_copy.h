@@ -1,0 +1,16 @@
+#pragma once
+// A copy that never leaves a half-written target: the bytes go into a file beside the target
+// first, which then takes the target's place in one step. A failure at any point leaves the
+// old file as it was.
+#include <windows.h>
+
+#include <string>
+
+namespace qm {
+
+// 0 when target now holds source's bytes (and is not read-only), else the Windows error code
+// of the step that failed. A target that a copy in place could not overwrite (read-only on
+// Windows, held open by another program) fails with the code that copy would have given.
+DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target);
+
+} // namespace qm

@@ -1,0 +1,271 @@
+#include "fileops/backup_files.h"
+
+#include "fileops/atomic_copy.h"
+#include "fileops/backup_manifest.h"
+#include "fileops/backup_sets.h"
+#include "fileops/protected_folder.h"
+#include "platform/paths.h"
+#include "platform/sha256.h"
+#include "platform/user_error.h"
+#include "platform/win_handles.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kDataFolderFailed[] = L"获取程序数据目录(ProgramData)失败，未做任何修改";
+constexpr wchar_t kSetCreationFailed[] = L"创建备份目录失败[%s], 未做任何修改, Errcode: %d";
+constexpr wchar_t kSaveFailed[] = L"备份文件失败[%s], 该文件未被替换, Errcode: %d";
+constexpr wchar_t kManifestFailed[] = L"写入备份清单失败[%s], Errcode: %d";
+constexpr wchar_t kRestoreFailed[] = L"从备份还原文件失败[%s], Errcode: %d";
+constexpr wchar_t kRemoveFailed[] = L"删除运行创建的文件失败[%s], Errcode: %d";
+
+constexpr wchar_t kPendingManifest[] = L"manifest.txt.quillmend-new";
+constexpr int kMostSetsPerSecond = 999;
+constexpr DWORD kChunk = 64 * 1024;
+constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
+constexpr HANDLE kNoTemplate = nullptr;
+constexpr LPOVERLAPPED kNotOverlapped = nullptr;
+
+bool IsMissingCode(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+UniqueFile OpenForReading(const std::wstring& path) {
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  kInheritedSecurity, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                  kNoTemplate));
+}
+
+UniqueFile CreateNewFile(const std::wstring& path) {
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, kInheritedSecurity, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, kNotOverlapped) && written == size;
+}
+
+// Every byte from one open file to the other; false with the code of the step that failed.
+bool CopyBytes(HANDLE from, HANDLE to, DWORD& error) {
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, buffer.data(), kChunk, &read, kNotOverlapped)) {
+            error = GetLastError();
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        if (!WriteAll(to, buffer.data(), read)) {
+            error = GetLastError();
+            return false;
+        }
+    }
+    if (!FlushFileBuffers(to)) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+std::wstring NowStamp() {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return SetStamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
+}
+
+} // namespace
+
+std::wstring BackupsFolder() {
+    const std::wstring own = OwnDataFolder();
+    return own.empty() ? own : JoinPath(own, kBackupsFolderName);
+}
+
+std::wstring CreateBackupSet() {
+    const std::wstring own = OwnDataFolder();
+    if (own.empty()) {
+        ThrowUserError(kDataFolderFailed, {});
+    }
+    const std::wstring backups = JoinPath(own, kBackupsFolderName);
+    EnsureProtectedFolder(own);
+    EnsureProtectedFolder(backups);
+    const std::wstring stamp = NowStamp();
+    for (int attempt = 1;; ++attempt) {
+        const std::wstring folder = JoinPath(backups, SetName(stamp, attempt));
+        unsigned long error = ERROR_SUCCESS;
+        if (CreateProtectedFolder(folder, error)) {
+            return folder;
+        }
+        // Only a name taken within the same second is tried again, under the next name.
+        if (error != ERROR_ALREADY_EXISTS || attempt == kMostSetsPerSecond) {
+            ThrowUserError(kSetCreationFailed, {folder, error});
+        }
+    }
+}
+
+bool IsFilePresent(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (IsMissingCode(error)) {
+        return false;
+    }
+    ThrowUserError(kSaveFailed, {path, error});
+}
+
+bool IsOpenableForReading(const std::wstring& path) {
+    return OpenForReading(path).valid();
+}
+
+void SaveCopy(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
+              std::string& sha256) {
+    DWORD error = ERROR_SUCCESS;
+    {
+        const UniqueFile from = OpenForReading(original);
+        if (!from) {
+            error = GetLastError();
+            ThrowUserError(kSaveFailed, {original, error});
+        }
+        const UniqueFile to = CreateNewFile(savedPath);
+        if (!to) {
+            error = GetLastError();
+            ThrowUserError(kSaveFailed, {original, error});
+        }
+        if (!CopyBytes(from.get(), to.get(), error)) {
+            ThrowUserError(kSaveFailed, {original, error});
+        }
+    }
+    // What the set holds is what a restore will check, so the digest is of the copy as read
+    // back, not of the bytes as they went out.
+    if (!Fingerprint(savedPath, size, sha256)) {
+        error = GetLastError();
+        ThrowUserError(kSaveFailed, {original, error});
+    }
+}
+
+bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256) {
+    const UniqueFile file = OpenForReading(path);
+    if (!file) {
+        return false;
+    }
+    Sha256 digest;
+    std::vector<char> buffer(kChunk);
+    size = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        digest.Update(buffer.data(), read);
+        size += read;
+    }
+    sha256 = digest.FinishHex();
+    return true;
+}
+
+void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {
+    const std::wstring pending = JoinPath(setFolder, kPendingManifest);
+    const std::wstring manifest = JoinPath(setFolder, kManifestName);
+    DWORD error = ERROR_SUCCESS;
+    {
+        DeleteFileW(pending.c_str());
+        const UniqueFile file = CreateNewFile(pending);
+        if (!file || !WriteAll(file.get(), text.data(), static_cast<DWORD>(text.size())) ||
+            !FlushFileBuffers(file.get())) {
+            error = GetLastError();
+            ThrowUserError(kManifestFailed, {manifest, error});
+        }
+    }
+    if (!MoveFileExW(pending.c_str(), manifest.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        ThrowUserError(kManifestFailed, {manifest, error});
+    }
+}
+
+bool ReadManifestFile(const std::wstring& setFolder, std::string& text) {
+    const UniqueFile file = OpenForReading(JoinPath(setFolder, kManifestName));
+    if (!file) {
+        return false;
+    }
+    text.clear();
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        text.append(buffer.data(), read);
+    }
+}
+
+std::vector<std::wstring> ListBackupFolders(const std::wstring& backupsFolder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const UniqueFind find(FindFirstFileW(JoinPath(backupsFolder, L"*").c_str(), &found));
+    if (!find) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && name != L"." &&
+            name != L"..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileW(find.get(), &found));
+    return names;
+}
+
+void RemoveBackupSet(const std::wstring& setFolder) {
+    if (IsReparsePoint(setFolder)) {
+        return;
+    }
+    WIN32_FIND_DATAW found{};
+    {
+        const UniqueFind find(FindFirstFileW(JoinPath(setFolder, L"*").c_str(), &found));
+        if (find) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    const std::wstring file = JoinPath(setFolder, found.cFileName);
+                    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(file.c_str());
+                }
+            } while (FindNextFileW(find.get(), &found));
+        }
+    }
+    RemoveDirectoryW(setFolder.c_str());
+}
+
+void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath) {
+    const DWORD error = CopyFileAtomically(savedCopy, originalPath);
+    if (error != ERROR_SUCCESS) {
+        ThrowUserError(kRestoreFailed, {originalPath, error});
+    }
+}
+
+void RemoveFileIfPresent(const std::wstring& path) {
+    if (DeleteFileW(path.c_str())) {
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (!IsMissingCode(error)) {
+        ThrowUserError(kRemoveFailed, {path, error});
+    }
+}
+
+} // namespace qm

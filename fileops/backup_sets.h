@@ -1,0 +1,47 @@
+#pragma once
+// The sets under %ProgramData%\Quillmend\Backups: how they are named, which is the newest, and
+// which are removed after a run. No Windows API here.
+#include <string>
+#include <vector>
+
+namespace qm {
+
+constexpr wchar_t kBackupsFolderName[] = L"Backups";
+constexpr size_t kSetsKept = 5;
+
+struct UtcTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// yyyymmddThhmmssZ.
+std::wstring SetStamp(const UtcTime& time);
+
+// The name of a set made at that stamp: the stamp itself, then "-2", "-3", ... for further sets
+// made within the same second.
+std::wstring SetName(const std::wstring& stamp, int attempt);
+
+// True for a name SetName can give; other folders in Backups are not ours and are left alone.
+bool IsSetName(const std::wstring& name);
+
+// True when set a was made before set b (both set names).
+bool IsOlderSet(const std::wstring& a, const std::wstring& b);
+
+// The newest of the names that are set names; empty when there is none.
+std::wstring NewestSet(const std::vector<std::wstring>& names);
+
+struct BackupSetInfo {
+    std::wstring name;
+    bool finished = false; // its manifest says the run ended well
+};
+
+// What goes after a run that ended well: every set beyond the five newest, except a set of a
+// run that failed (or whose manifest cannot be read), which is what an administrator most
+// likely wants back: it stays until five newer sets of runs that ended well exist.
+std::vector<std::wstring> SetsToRemove(const std::vector<BackupSetInfo>& sets);
+
+} // namespace qm
