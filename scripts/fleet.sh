@@ -122,7 +122,8 @@ y=70
 max=$(awk -F'\t' '{ n[$5]++ } END { m = 1; for (k in n) if (n[k] > m) m = n[k]; print m }' "$rows")
 for code in 0 2 3 1 87 -; do
   n=$(awk -F'\t' -v c="$code" '$5 == c' "$rows" | wc -l)
-  [ "$n" -gt 0 ] || [ "$code" = 0 ] || [ "$code" = 1 ] || [ "$code" = 2 ] || [ "$code" = 3 ] || continue
+  # The four outcomes of a run always have a bar; 87 and a missing code only when they occur.
+  case "$code" in 87 | -) [ "$n" -gt 0 ] || continue ;; esac
   case "$code" in 0) colour="#2e9e44" ;; 2) colour="#7fb7e0" ;; 3) colour="#f0a030" ;; *) colour="#d03030" ;; esac
   width=$((n * 380 / max))
   draw+=(-fill black -annotate "+20+$((y + 22))" "$(outcome_of "$code")")
