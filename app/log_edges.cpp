@@ -274,4 +274,27 @@ void LogEdges::DeployReplacementFileAs(const std::wstring& folder, const std::ws
     });
 }
 
+void LogEdges::RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) {
+    const std::wstring before = HashOrAbsent(originalPath);
+    try {
+        ForwardingEdges::RestoreFile(savedCopy, originalPath);
+    } catch (const std::exception& error) {
+        log_.Write(L"restore failed: " + originalPath + L": " + ToWide(error.what()));
+        throw;
+    }
+    log_.Write(L"restored: " + originalPath + L" sha256 " + before + L" -> " +
+               HashOrAbsent(originalPath) + L" from " + savedCopy);
+}
+
+void LogEdges::RemoveCreatedFile(const std::wstring& path) {
+    const std::wstring before = HashOrAbsent(path);
+    try {
+        ForwardingEdges::RemoveCreatedFile(path);
+    } catch (const std::exception& error) {
+        log_.Write(L"removal failed: " + path + L": " + ToWide(error.what()));
+        throw;
+    }
+    log_.Write(L"removed the run's new file: " + path + L" sha256 " + before);
+}
+
 } // namespace qm

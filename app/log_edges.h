@@ -32,6 +32,9 @@ public:
     void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                                  const std::wstring& targetName) override;
 
+    void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override;
+    void RemoveCreatedFile(const std::wstring& path) override;
+
 private:
     // Writes the installs that discovery found since the last call; names the lookup that
     // found none.
