@@ -1,5 +1,7 @@
 #include "app/restore_run.h"
 
+#include "app/update_run.h"
+
 #include "fileops/backup_manifest.h"
 #include "fileops/backup_sets.h"
 #include "platform/codepage.h"
@@ -66,17 +68,6 @@ std::wstring PreviewText(const std::wstring& setName, const BackupManifest& mani
     return text;
 }
 
-void Restart(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
-             std::vector<RestartFailure>& failedRestarts) {
-    if (!NeedsRestart(imagePath)) {
-        return;
-    }
-    const StartResult result = edges.StartProgram(imagePath, parameters);
-    if (!result.started) {
-        failedRestarts.push_back({imagePath, result.errorCode});
-    }
-}
-
 RunResult Restore(RunEdges& edges, BackupLibrary& library, const RestoreRequest& request) {
     const std::wstring setName = ChosenSet(library, request.stamp);
     if (setName.empty()) {
@@ -107,8 +98,8 @@ RunResult Restore(RunEdges& edges, BackupLibrary& library, const RestoreRequest&
     }
 
     std::vector<RestartFailure> failedRestarts;
-    Restart(edges, serviceImagePath, kServiceParameters, failedRestarts);
-    Restart(edges, clientImagePath, kNoParameters, failedRestarts);
+    RestartProgram(edges, serviceImagePath, kServiceParameters, failedRestarts);
+    RestartProgram(edges, clientImagePath, kNoParameters, failedRestarts);
     if (!failedRestarts.empty()) {
         edges.ShowMessage(ToNarrow(RestartFailureMessage(failedRestarts)), kErrorCaption);
         return RunResult::RestartFailed;

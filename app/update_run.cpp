@@ -81,19 +81,6 @@ void DeployToCatalogueInstall(RunEdges& edges, const std::wstring& cataloguePath
                                 kCombinedTlsFile);
 }
 
-// Only a program that was running is started again; a start that fails is remembered for the
-// report and the run goes on.
-void Restart(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
-             std::vector<RestartFailure>& failedRestarts) {
-    if (!NeedsRestart(imagePath)) {
-        return;
-    }
-    const StartResult result = edges.StartProgram(imagePath, parameters);
-    if (!result.started) {
-        failedRestarts.push_back({imagePath, result.errorCode});
-    }
-}
-
 void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring& vendorPaths) {
     // Both are needed later; asking now means a run that could not finish stops nothing.
     RequireVersionLibrary(edges);
@@ -113,7 +100,7 @@ void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring&
         DeployToCatalogueInstall(edges, state.cataloguePath, state.perUserBaseFolder);
     }
 
-    Restart(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+    RestartProgram(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
 }
 
 // The older generations keep the key pair as "ssl.key" and "key.pem", in the install folder
@@ -143,6 +130,17 @@ RunResult ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& fail
 
 } // namespace
 
+void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
+                    std::vector<RestartFailure>& failedRestarts) {
+    if (!NeedsRestart(imagePath)) {
+        return;
+    }
+    const StartResult result = edges.StartProgram(imagePath, parameters);
+    if (!result.started) {
+        failedRestarts.push_back({imagePath, result.errorCode});
+    }
+}
+
 RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
     // Other timers are not ours; the run timer is killed at once, so the run happens once.
     if (timerId != kRunTimerId) {
@@ -170,7 +168,7 @@ RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
         RunLegacyBranch(edges, state, oldestPath);
 
         // The client server last, after every branch that may have needed it stopped.
-        Restart(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+        RestartProgram(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
 
         result = ReportOutcome(
             edges, state.failedRestarts,

@@ -5,6 +5,8 @@
 #include "app/run_plan.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qm {
 
@@ -12,5 +14,10 @@ namespace qm {
 // Every standard exception is caught and shown (Failed); the host window is destroyed at the
 // end either way.
 RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId);
+
+// Starts a program again only when it was running (its image path is known); a start that
+// fails is remembered for the report and the caller goes on.
+void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
+                    std::vector<RestartFailure>& failedRestarts);
 
 } // namespace qm

@@ -1,11 +1,12 @@
 #include "fileops/backup_files.h"
 
+#include "fileops/file_hash.h"
+
 #include "fileops/atomic_copy.h"
 #include "fileops/backup_manifest.h"
 #include "fileops/backup_sets.h"
 #include "fileops/protected_folder.h"
 #include "platform/paths.h"
-#include "platform/sha256.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
 
@@ -152,26 +153,7 @@ void SaveCopy(const std::wstring& original, const std::wstring& savedPath, uint6
 }
 
 bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256) {
-    const UniqueFile file = OpenForReading(path);
-    if (!file) {
-        return false;
-    }
-    Sha256 digest;
-    std::vector<char> buffer(kChunk);
-    size = 0;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        digest.Update(buffer.data(), read);
-        size += read;
-    }
-    sha256 = digest.FinishHex();
-    return true;
+    return HashFile(path, sha256, &size);
 }
 
 void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {

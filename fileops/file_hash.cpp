@@ -14,7 +14,7 @@ constexpr HANDLE kNoTemplate = nullptr;
 constexpr LPOVERLAPPED kNotOverlapped = nullptr;
 } // namespace
 
-bool HashFile(const std::wstring& path, std::string& sha256Hex) {
+bool HashFile(const std::wstring& path, std::string& sha256Hex, uint64_t* size) {
     const UniqueFile file(CreateFileW(
         path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         kDefaultSecurity, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
@@ -22,6 +22,7 @@ bool HashFile(const std::wstring& path, std::string& sha256Hex) {
         return false;
     }
     Sha256 hash;
+    uint64_t total = 0;
     std::vector<char> chunk(kChunkBytes);
     for (;;) {
         DWORD read = 0;
@@ -32,8 +33,12 @@ bool HashFile(const std::wstring& path, std::string& sha256Hex) {
             break;
         }
         hash.Update(chunk.data(), read);
+        total += read;
     }
     sha256Hex = hash.FinishHex();
+    if (size) {
+        *size = total;
+    }
     return true;
 }
 
