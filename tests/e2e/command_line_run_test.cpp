@@ -313,3 +313,42 @@ TEST_CASE("e2e_switches_log_refused") {
         CHECK_FALSE(PathExists(ownFolder + L"\\Quillmend.log"));
     }
 }
+
+// Run only between own_folder_link.sh make and remove (see CMakeLists.txt): the program's own
+// folder is then a link to C:\qm-link-target.
+TEST_CASE("e2e_switches_own_folder_link") {
+    REQUIRE(Scenario::ProgramAvailable());
+    const std::wstring ownFolder = qm::OwnDataFolder();
+    if (!qm::IsReparsePoint(ownFolder)) {
+        MESSAGE("no link in place: this case runs as e2e_own_folder_link_refused");
+        return;
+    }
+    Scenario scenario(L"own-folder-link");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+
+    SUBCASE("the log refuses it") {
+        RunOptions options;
+        options.arguments = L"/log";
+        const RunOutcome outcome = scenario.Run(options);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 1);
+        REQUIRE(outcome.boxes.size() == 1);
+        INFO("box text: " << Narrow(outcome.boxes[0].text));
+        CHECK(outcome.boxes[0].text.find(ownFolder) != std::wstring::npos);
+        CHECK(outcome.boxes[0].text.find(L"Errcode: 4395") != std::wstring::npos);
+    }
+    SUBCASE("the backup refuses it, also without arguments") {
+        const RunOutcome outcome = scenario.Run();
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 0);
+        REQUIRE(outcome.boxes.size() == 1);
+        INFO("box text: " << Narrow(outcome.boxes[0].text));
+        CHECK(outcome.boxes[0].caption == kErrorCaption);
+        CHECK(outcome.boxes[0].text.find(ownFolder) != std::wstring::npos);
+    }
+    INFO("refused before anything was stopped or written, and nothing went through the link");
+    CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
+    CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
+    CHECK_FALSE(PathExists(L"C:\\qm-link-target\\Quillmend.log"));
+    CHECK_FALSE(PathExists(L"C:\\qm-link-target\\Backups"));
+}
