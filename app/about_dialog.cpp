@@ -1,3 +1,4 @@
+// The About dialog: the program's name, version and copyright from its resources.
 #include "app/about_dialog.h"
 
 namespace qm {

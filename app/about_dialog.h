@@ -1,4 +1,5 @@
 #pragma once
+// The About dialog, opened from the host window's system menu.
 #include <windows.h>
 
 namespace qm {

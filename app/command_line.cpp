@@ -1,3 +1,4 @@
+// Parsing the command line into options, the usage text, and whether boxes are shown.
 #include "app/command_line.h"
 
 namespace qm {

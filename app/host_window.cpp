@@ -1,3 +1,4 @@
+// The hidden host window: its class, its timer and the run it starts on the first tick.
 #include "app/host_window.h"
 
 #include "app/about_dialog.h"

@@ -2,13 +2,13 @@
 // without arguments it behaves as it always has (exit code 0); with arguments the exit code
 // tells the outcome.
 #include "app/command_line.h"
-#include "app/exit_code.h"
+#include "run/exit_code.h"
 #include "app/host_window.h"
-#include "app/log_edges.h"
+#include "edges/log_edges.h"
 #include "app/message_loop.h"
 #include "app/process_security.h"
-#include "app/run_log.h"
-#include "app/run_plan.h"
+#include "log/run_log.h"
+#include "run/run_plan.h"
 #include "app/run_update.h"
 #include "res/resource.h"
 

@@ -1,3 +1,4 @@
+// The program's one message loop.
 #include "app/message_loop.h"
 
 namespace qm {

@@ -1,4 +1,5 @@
 #pragma once
+// The program's one message loop, run until the host window posts the quit message.
 #include <windows.h>
 
 namespace qm {

@@ -1,3 +1,4 @@
+// What the elevated process does for its own safety before any work.
 #include "app/process_security.h"
 
 #include "platform/win_handles.h"

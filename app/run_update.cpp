@@ -1,17 +1,19 @@
+// One run's edges, composed once from the command line's options: the system's, then the
+// backup or the preview, quiet boxes, the log and the preview's list.
 #include "app/run_update.h"
 
-#include "app/backup_edges.h"
-#include "app/forwarding_edges.h"
-#include "app/log_edges.h"
-#include "app/preview_edges.h"
-#include "app/restore_run.h"
-#include "app/system_edges.h"
-#include "app/update_run.h"
+#include "edges/backup_edges.h"
+#include "edges/log_edges.h"
+#include "edges/preview_edges.h"
+#include "edges/quiet_edges.h"
+#include "edges/system_edges.h"
+#include "run/restore_run.h"
+#include "run/update_run.h"
 
 #include <optional>
 
 #ifdef QM_STEP_TIMES
-#include "app/timed_edges.h"
+#include "edges/timed_edges.h"
 #endif
 
 namespace qm {
@@ -20,13 +22,6 @@ namespace {
 
 RunSettings g_settings;
 RunResult g_result = RunResult::NotRun;
-
-// No box is shown; the outcome is the exit code (and the log, which sits outside this).
-class QuietEdges : public ForwardingEdges {
-public:
-    using ForwardingEdges::ForwardingEdges;
-    void ShowMessage(const std::string&, const std::string&) override {}
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #pragma once
+// The run the host window's timer starts, with the settings read from the command line.
 #include "app/command_line.h"
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 
 #include <windows.h>
 

@@ -1,10 +1,11 @@
-#include "fileops/backup_files.h"
+// Backup sets on disk: making a set, saving copies, the manifest's file, a restore's writes.
+#include "backup/backup_files.h"
 
 #include "fileops/file_hash.h"
 
 #include "fileops/atomic_copy.h"
-#include "fileops/backup_manifest.h"
-#include "fileops/backup_sets.h"
+#include "backup/backup_manifest.h"
+#include "backup/backup_sets.h"
 #include "fileops/protected_folder.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"

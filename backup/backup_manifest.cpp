@@ -1,4 +1,5 @@
-#include "fileops/backup_manifest.h"
+// The manifest's lines: written in UTF-8, read back strictly.
+#include "backup/backup_manifest.h"
 
 #include "platform/utf8.h"
 

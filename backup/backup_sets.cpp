@@ -1,4 +1,5 @@
-#include "fileops/backup_sets.h"
+// Set names, the newest set, and which sets are pruned.
+#include "backup/backup_sets.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The catalogue lookup's decisions that need no Windows API.
 #include "discovery/catalogue_rules.h"
 
 namespace qm {

@@ -1,3 +1,4 @@
+// Which Uninstall sub-key belongs to the "penloom 9.0" generation.
 #include "discovery/legacy_key_name.h"
 
 namespace qm {

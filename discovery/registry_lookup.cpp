@@ -1,3 +1,4 @@
+// Finding installs in the Uninstall keys of both registry views.
 #include "discovery/registry_lookup.h"
 
 #include "discovery/legacy_key_name.h"

@@ -1,7 +1,8 @@
-#include "app/backup_edges.h"
+// The backup decorator: a set before the stop, a saved copy before each write, the restore's set.
+#include "edges/backup_edges.h"
 
-#include "fileops/backup_files.h"
-#include "fileops/backup_sets.h"
+#include "backup/backup_files.h"
+#include "backup/backup_sets.h"
 #include "fileops/deploy_targets.h"
 #include "fileops/protected_folder.h"
 #include "platform/paths.h"

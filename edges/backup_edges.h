@@ -3,9 +3,9 @@
 // %ProgramData%\Quillmend\Backups, and before each file a deployment or a restore writes,
 // saves that file into the set (or notes that it is new). A file that cannot be saved is not
 // written: the UserError ends the run with the error box naming it.
-#include "app/forwarding_edges.h"
-#include "app/restore_run.h"
-#include "fileops/backup_manifest.h"
+#include "edges/forwarding_edges.h"
+#include "run/restore_run.h"
+#include "backup/backup_manifest.h"
 
 #include <set>
 #include <string>

@@ -2,7 +2,7 @@
 // A decorator's base: every edge passes through to the inner edges unchanged, so a capability
 // that watches or guards a few calls (the log, the backup, the preview, quiet boxes) overrides
 // only those.
-#include "app/run_edges.h"
+#include "run/run_edges.h"
 
 namespace qm {
 

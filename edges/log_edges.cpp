@@ -1,4 +1,5 @@
-#include "app/log_edges.h"
+// The log decorator: each edge call passes through and is written to the run's log.
+#include "edges/log_edges.h"
 
 #include "fileops/deploy.h"
 #include "fileops/deploy_targets.h"
@@ -8,7 +9,7 @@
 #include "platform/paths.h"
 #include "platform/win_handles.h"
 
-#include "app/log_lines.h"
+#include "log/log_lines.h"
 
 #include <exception>
 #include <vector>

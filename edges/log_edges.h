@@ -2,8 +2,8 @@
 // The run's log as a decorator of its edges: every call passes through unchanged, and what it
 // found, stopped, copied, started and showed is written to the log as it happens. The run
 // itself knows nothing of the log.
-#include "app/forwarding_edges.h"
-#include "app/run_log.h"
+#include "edges/forwarding_edges.h"
+#include "log/run_log.h"
 #include "fileops/deploy_targets.h"
 
 #include <string>

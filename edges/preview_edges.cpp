@@ -1,8 +1,9 @@
-#include "app/preview_edges.h"
+// The preview decorators: pretend to act, and list what a real run would do in the box.
+#include "edges/preview_edges.h"
 
 #include "fileops/deploy.h"
 #include "fileops/deploy_targets.h"
-#include "fileops/terminate.h"
+#include "processes/terminate.h"
 #include "platform/codepage.h"
 
 #include <windows.h>

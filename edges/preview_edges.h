@@ -3,7 +3,7 @@
 // nothing is ended, started, copied or waited for (PreviewEdges, innermost). The run's final
 // box becomes a list of what a real run would do, ending with the box that run would show
 // (PreviewBoxEdges, outermost, so that the log records the box as it is shown).
-#include "app/forwarding_edges.h"
+#include "edges/forwarding_edges.h"
 
 #include <string>
 #include <vector>

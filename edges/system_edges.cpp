@@ -1,12 +1,13 @@
-#include "app/system_edges.h"
+// The run's real edges: the message box, discovery, stops, copies and restarts on this system.
+#include "edges/system_edges.h"
 
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 #include "discovery/catalogue_lookup.h"
 #include "discovery/registry_lookup.h"
-#include "fileops/backup_files.h"
+#include "backup/backup_files.h"
 #include "fileops/deploy.h"
-#include "fileops/restart.h"
-#include "fileops/terminate.h"
+#include "processes/restart.h"
+#include "processes/terminate.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

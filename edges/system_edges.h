@@ -1,8 +1,8 @@
 #pragma once
 // The update run's edges as the program has them: Win32 calls on the host window and the
 // system, and the discovery and file operations.
-#include "app/run_edges.h"
-#include "fileops/process_rights.h"
+#include "run/run_edges.h"
+#include "processes/process_rights.h"
 
 #include <windows.h>
 

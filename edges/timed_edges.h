@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "app/run_edges.h"
+#include "run/run_edges.h"
 
 namespace qm {
 

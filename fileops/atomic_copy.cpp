@@ -1,3 +1,4 @@
+// Copies written beside the target and put in its place in one step.
 #include "fileops/atomic_copy.h"
 
 #include "platform/win_handles.h"

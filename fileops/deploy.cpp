@@ -1,3 +1,4 @@
+// Deploying LicenseFile's files into an install's folders and the per-user copy.
 #include "fileops/deploy.h"
 
 #include "fileops/atomic_copy.h"

@@ -1,3 +1,4 @@
+// Which files a deployment writes, and where, in the order it writes them.
 #include "fileops/deploy_targets.h"
 
 #include "platform/paths.h"

@@ -1,3 +1,4 @@
+// SHA-256 of a file read in blocks.
 #include "fileops/file_hash.h"
 
 #include "platform/sha256.h"

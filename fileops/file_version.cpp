@@ -1,3 +1,4 @@
+// Reading a file's fixed version through version.dll loaded from the system folder.
 #include "fileops/file_version.h"
 
 #include "platform/win_handles.h"

@@ -1,3 +1,4 @@
+// The program's own folders under %ProgramData%: created protected, checked before use.
 #include "fileops/protected_folder.h"
 
 #include "platform/paths.h"

@@ -1,4 +1,5 @@
-#include "app/log_lines.h"
+// The log's text: times, line breaks and the lines of a box.
+#include "log/log_lines.h"
 
 #include "platform/utf8.h"
 

@@ -1,6 +1,7 @@
-#include "app/run_log.h"
+// The log file: opened safely, UTF-8 with a byte-order mark when new, appended line by line.
+#include "log/run_log.h"
 
-#include "app/log_lines.h"
+#include "log/log_lines.h"
 #include "fileops/protected_folder.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"

@@ -1,3 +1,4 @@
+// Code-page conversions shared by the Windows and the POSIX builds.
 #include "platform/codepage.h"
 
 namespace qm {

@@ -1,3 +1,4 @@
+// The code-page layer for the native build, without Windows.
 #include "platform/codepage.h"
 
 namespace qm {

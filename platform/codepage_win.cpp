@@ -1,3 +1,4 @@
+// The code-page layer over the thread's ANSI code page.
 #include "platform/codepage.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Path rules over wide text: nothing normalised, names joined with one backslash.
 #include "platform/paths.h"
 
 namespace qm {

@@ -1,3 +1,4 @@
+// SHA-256, as FIPS 180-4 gives it.
 #include "platform/sha256.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The error the user sees: a message formatted once, with its code.
 #include "platform/user_error.h"
 
 #include "platform/codepage.h"

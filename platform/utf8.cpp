@@ -1,3 +1,4 @@
+// UTF-8 to and from wide text.
 #include "platform/utf8.h"
 
 #include <cstdint>

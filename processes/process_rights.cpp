@@ -1,4 +1,5 @@
-#include "fileops/process_rights.h"
+// Reading a process's token, user, elevation, integrity, session and parent.
+#include "processes/process_rights.h"
 
 #include <sddl.h>
 

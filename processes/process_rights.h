@@ -1,8 +1,8 @@
 #pragma once
 // What a stopped process ran with, read from its token before it is ended, so that it can be
 // started again with no more than that.
-#include "fileops/restart_rule.h"
-#include "fileops/stopped_process.h"
+#include "processes/restart_rule.h"
+#include "processes/stopped_process.h"
 #include "platform/win_handles.h"
 
 #include <cstdint>

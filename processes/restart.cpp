@@ -1,4 +1,5 @@
-#include "fileops/restart.h"
+// Starting stopped programs again with the rights they ran with.
+#include "processes/restart.h"
 
 #include "fileops/file_version.h"
 #include "platform/win_handles.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Starting a stopped program again with the rights it ran with: through a process that carries
 // its own token, never with the tool's.
-#include "fileops/process_rights.h"
+#include "processes/process_rights.h"
 
 #include <string>
 

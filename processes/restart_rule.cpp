@@ -1,4 +1,5 @@
-#include "fileops/restart_rule.h"
+// The restart decision: how each stopped program may be started again.
+#include "processes/restart_rule.h"
 
 namespace qm {
 

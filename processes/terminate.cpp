@@ -1,6 +1,7 @@
-#include "fileops/terminate.h"
+// Finding the suite's processes by image name and ending them.
+#include "processes/terminate.h"
 
-#include "fileops/process_rights.h"
+#include "processes/process_rights.h"
 #include "platform/win_handles.h"
 
 #include <vector>

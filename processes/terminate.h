@@ -1,6 +1,7 @@
 #pragma once
-#include "fileops/process_rights.h"
-#include "fileops/stopped_process.h"
+// Stopping the suite's programs by image name, with a record of each one stopped.
+#include "processes/process_rights.h"
+#include "processes/stopped_process.h"
 
 #include <string>
 #include <vector>

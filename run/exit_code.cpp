@@ -1,4 +1,5 @@
-#include "app/exit_code.h"
+// The exit code for each way a run can end.
+#include "run/exit_code.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // The process's exit code, decided from how the run ended. Without arguments it is always 0,
 // as it has always been; with any argument it tells the outcome to whoever started the program
 // (a deployment agent, a script). No Windows API here.
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 
 namespace qm {
 

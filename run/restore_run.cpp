@@ -1,9 +1,10 @@
-#include "app/restore_run.h"
+// The restore's sequence: check the set, stop, put back, remove, restart, report.
+#include "run/restore_run.h"
 
-#include "app/update_run.h"
+#include "run/update_run.h"
 
-#include "fileops/backup_manifest.h"
-#include "fileops/backup_sets.h"
+#include "backup/backup_manifest.h"
+#include "backup/backup_sets.h"
 #include "platform/codepage.h"
 #include "platform/user_error.h"
 

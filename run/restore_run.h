@@ -4,8 +4,8 @@
 // their saved bytes back, the files the run created are deleted, and the programs are started
 // again as a run starts them. Its writes go through the run's edges, so that the backup, the log
 // and the preview see them as they see a run's. No Windows API here.
-#include "app/run_edges.h"
-#include "app/run_plan.h"
+#include "run/run_edges.h"
+#include "run/run_plan.h"
 
 #include <cstdint>
 #include <string>

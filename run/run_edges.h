@@ -4,7 +4,7 @@
 // so the run's sequence is exercised without one-second sleeps, message boxes or processes.
 #include "discovery/install_source.h"
 #include "fileops/file_version.h"
-#include "fileops/stopped_process.h"
+#include "processes/stopped_process.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,5 @@
-#include "app/run_plan.h"
+// The run's decisions over wide text: folders, files, and the restart-failure message.
+#include "run/run_plan.h"
 
 #include "platform/paths.h"
 #include "platform/user_error.h"

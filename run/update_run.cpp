@@ -1,6 +1,7 @@
-#include "app/update_run.h"
+// The update run's sequence over its edges.
+#include "run/update_run.h"
 
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"

@@ -1,8 +1,8 @@
 #pragma once
 // The update run: finds the suite's installs, stops its programs, deploys the files from
 // LicenseFile, starts the programs again and reports the outcome.
-#include "app/run_edges.h"
-#include "app/run_plan.h"
+#include "run/run_edges.h"
+#include "run/run_plan.h"
 
 #include <cstdint>
 #include <string>

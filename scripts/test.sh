@@ -9,6 +9,9 @@ status=0
 echo "== formatting =="
 "$root/scripts/check-format.sh" || status=1
 
+echo "== layers =="
+"$root/scripts/check-layers.sh" || status=1
+
 echo "== native tests (ASan/UBSan) =="
 ctest --test-dir "$root/build/native" --output-on-failure || status=1
 

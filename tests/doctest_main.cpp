@@ -1,2 +1,3 @@
+// The doctest entry shared by every test program.
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>

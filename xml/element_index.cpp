@@ -1,3 +1,4 @@
+// The document's element records, in segments that never move.
 #include "xml/element_index.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Reading a whole file as bytes, leaving it open to other readers and writers.
 #include "xml/file_bytes.h"
 
 #include <cstdio>

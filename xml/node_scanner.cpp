@@ -1,3 +1,4 @@
+// The node scanner: one function per construct over a zero-terminated buffer.
 #include "xml/node_scanner.h"
 
 #include "xml/xml_chars.h"

@@ -1,3 +1,4 @@
+// The innermost open element an end tag closes, found without walking every open one.
 #include "xml/open_name_index.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Character and entity references in attribute values and character data.
 #include "xml/text_decode.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The XML document: parse once, then navigate.
 #include "xml/xml_document.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The file query: a value read from a named XML file.
 #include "xml/xml_file_query.h"
 
 #include <algorithm>

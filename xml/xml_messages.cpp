@@ -1,3 +1,4 @@
+// The reader's error texts, formatted at one place.
 #include "xml/xml_messages.h"
 
 namespace qm {

@@ -1,3 +1,4 @@
+// Name tokens: reading one, and comparing it with a requested name.
 #include "xml/xml_names.h"
 
 #include "xml/xml_chars.h"

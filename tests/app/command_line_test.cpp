@@ -1,6 +1,5 @@
+// Tests of the command line's parsing and of where boxes are shown.
 #include "app/command_line.h"
-
-#include "app/exit_code.h"
 
 #include <doctest/doctest.h>
 
@@ -84,24 +83,4 @@ TEST_CASE("command_line_boxes_only_where_seen") {
     CHECK_FALSE(ShouldShowBoxes(true, true));
     CHECK_FALSE(ShouldShowBoxes(false, false)); // session 0: as if /quiet
     CHECK_FALSE(ShouldShowBoxes(true, false));
-}
-
-TEST_CASE("exit_code_table") {
-    struct ExitRow {
-        bool hasArguments;
-        RunResult result;
-        int code;
-    };
-    const ExitRow rows[] = {
-        {false, RunResult::Finished, 0},      {false, RunResult::NothingFound, 0},
-        {false, RunResult::RestartFailed, 0}, {false, RunResult::Failed, 0},
-        {true, RunResult::Finished, 0},       {true, RunResult::NothingFound, 2},
-        {true, RunResult::RestartFailed, 3},  {true, RunResult::Failed, 1},
-        {true, RunResult::NotRun, 1},
-    };
-    for (const ExitRow& row : rows) {
-        CAPTURE(static_cast<int>(row.result));
-        CAPTURE(row.hasArguments);
-        CHECK(ExitCodeFor(row.hasArguments, row.result) == row.code);
-    }
 }

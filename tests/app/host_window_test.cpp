@@ -2,7 +2,7 @@
 // tick would start a real update run and is not sent).
 #include "app/host_window.h"
 
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 #include "res/resource.h"
 
 #include <doctest/doctest.h>

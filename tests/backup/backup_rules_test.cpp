@@ -1,7 +1,7 @@
 // The backup's pure rules: the manifest written and read back, what a damaged manifest gives,
 // set names, and which sets a finished run removes.
-#include "fileops/backup_manifest.h"
-#include "fileops/backup_sets.h"
+#include "backup/backup_manifest.h"
+#include "backup/backup_sets.h"
 
 #include <doctest/doctest.h>
 

@@ -1,3 +1,4 @@
+// Tests of the catalogue's path and name rules.
 #include "discovery/catalogue_rules.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the components.xml reader.
 #include "discovery/catalogue_lookup.h"
 
 #include <doctest/doctest.h>

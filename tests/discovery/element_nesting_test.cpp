@@ -1,3 +1,4 @@
+// Tests of the components.xml nesting guard.
 #include "discovery/element_nesting.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the older generations' sub-key name rule.
 #include "discovery/legacy_key_name.h"
 
 #include <doctest/doctest.h>

@@ -1,10 +1,10 @@
 // The real edges under Wine, and whole runs over them with only the waits, the boxes, the
 // starts, the process ends and the AppData folder replaced: the registry, the files and
 // LicenseFile beside this test program are real and removed again afterwards.
-#include "app/system_edges.h"
+#include "edges/system_edges.h"
 
-#include "app/run_plan.h"
-#include "app/update_run.h"
+#include "run/run_plan.h"
+#include "run/update_run.h"
 #include "fileops/deploy.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"

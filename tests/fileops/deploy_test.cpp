@@ -1,3 +1,4 @@
+// Tests of the deployment into real folders.
 #include "fileops/deploy.h"
 #include "platform/user_error.h"
 

@@ -1,3 +1,4 @@
+// Tests of the version read from fixture programs.
 #include "fileops/file_version.h"
 
 #include "test_support.h"

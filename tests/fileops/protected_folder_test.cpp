@@ -1,3 +1,4 @@
+// Tests of the protected folders: verdicts, owners, and the descriptor read back.
 #include "fileops/protected_folder.h"
 
 #include "platform/user_error.h"

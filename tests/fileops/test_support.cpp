@@ -1,3 +1,4 @@
+// Fixtures shared by the file and process tests.
 #include "test_support.h"
 
 #include "fileops/deploy.h"

@@ -1,3 +1,4 @@
+// Tests of the path rules.
 #include "platform/paths.h"
 
 #include <doctest/doctest.h>

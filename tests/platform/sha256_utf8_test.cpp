@@ -1,3 +1,4 @@
+// Tests of SHA-256 and the UTF-8 conversions.
 #include "platform/sha256.h"
 #include "platform/utf8.h"
 

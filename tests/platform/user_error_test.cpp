@@ -1,3 +1,4 @@
+// Tests of the user error's message and code.
 #include "platform/user_error.h"
 
 #include <doctest/doctest.h>

@@ -1,4 +1,5 @@
-#include "fileops/restart_rule.h"
+// Tests of the restart decision.
+#include "processes/restart_rule.h"
 
 #include <doctest/doctest.h>
 

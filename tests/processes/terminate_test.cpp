@@ -1,6 +1,7 @@
-#include "fileops/terminate.h"
+// Tests of stopping processes by image name.
+#include "processes/terminate.h"
 
-#include "test_support.h"
+#include "tests/fileops/test_support.h"
 
 #include <doctest/doctest.h>
 

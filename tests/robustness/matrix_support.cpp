@@ -1,3 +1,4 @@
+// What the robustness matrix and the measurement share: report rows, checks, descriptions.
 #include "tests/robustness/matrix_support.h"
 
 #include <iomanip>

@@ -1,4 +1,5 @@
-#include "app/run_plan.h"
+// Tests of the run's decisions.
+#include "run/run_plan.h"
 
 #include "platform/user_error.h"
 

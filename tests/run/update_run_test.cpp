@@ -1,8 +1,8 @@
 // The update run's sequence over recording edges: every call the run makes is logged in
 // order, so the cases read like the run itself, without sleeps, boxes or processes.
-#include "app/update_run.h"
+#include "run/update_run.h"
 
-#include "app/run_plan.h"
+#include "run/run_plan.h"
 #include "platform/codepage.h"
 #include "platform/user_error.h"
 

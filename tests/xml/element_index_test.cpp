@@ -1,3 +1,4 @@
+// Tests of the element index.
 #include "xml/element_index.h"
 
 #include <doctest/doctest.h>

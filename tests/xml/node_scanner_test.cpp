@@ -1,3 +1,4 @@
+// Tests of the node scanner.
 #include "xml/node_scanner.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the open-name index.
 #include "xml/open_name_index.h"
 
 #include <doctest/doctest.h>

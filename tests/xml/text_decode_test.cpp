@@ -1,3 +1,4 @@
+// Tests of the text decoding.
 #include "xml/text_decode.h"
 
 #include <doctest/doctest.h>

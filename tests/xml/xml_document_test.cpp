@@ -1,3 +1,4 @@
+// Tests of the XML document.
 #include "xml/xml_document.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the file query.
 #include "xml/xml_file_query.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the reader's messages.
 #include "xml/xml_messages.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of XML name rules.
 #include "xml/xml_names.h"
 
 #include <doctest/doctest.h>

@@ -1,3 +1,4 @@
+// Tests of the navigation over the element index.
 #include "xml/xml_document.h"
 
 #include <doctest/doctest.h>

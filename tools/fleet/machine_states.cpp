@@ -1,3 +1,4 @@
+// The fleet rehearsal's machine states and their expected outcomes.
 #include "tools/fleet/machine_states.h"
 
 #include "tests/robustness/matrix_support.h"

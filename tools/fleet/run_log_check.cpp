@@ -1,3 +1,4 @@
+// The checks every fleet machine's log must pass, and its line for the console.
 #include "tools/fleet/run_log_check.h"
 
 #include <cctype>

@@ -1,3 +1,4 @@
+// The end-to-end harness: prefix state, the real program started, its boxes read and pressed.
 #include "tests/e2e/harness/e2e_harness.h"
 
 #include "tests/discovery/registry_views.h"

@@ -1,3 +1,4 @@
+// Scenarios of whole runs: installs, catalogue, LicenseFile, processes and expected outcome.
 #include "tests/e2e/harness/scenario.h"
 
 #include "tests/discovery/registry_views.h"
