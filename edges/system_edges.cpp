@@ -9,7 +9,6 @@
 #include "processes/restart.h"
 #include "processes/terminate.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -18,8 +17,6 @@ namespace qm {
 
 namespace {
 constexpr HWND kNoOwner = nullptr;
-constexpr wchar_t kOpenVerb[] = L"open";
-constexpr const wchar_t* kNoWorkingFolder = nullptr;
 constexpr BOOL kDoNotCreate = FALSE;
 constexpr size_t kAppDataBufferUnits = MAX_PATH;
 } // namespace
@@ -51,11 +48,8 @@ StartResult SystemEdges::StartProgram(const std::wstring& imagePath,
             return {outcome.started, outcome.errorCode};
         }
     }
-    const HINSTANCE result =
-        ShellExecuteW(kNoOwner, kOpenVerb, imagePath.c_str(),
-                      parameters.empty() ? nullptr : parameters.c_str(), kNoWorkingFolder, SW_HIDE);
-    const intptr_t answer = reinterpret_cast<intptr_t>(result);
-    return {!IsStartFailure(answer), static_cast<long>(answer)};
+    const long error = StartFromTool(imagePath, parameters);
+    return {error == ERROR_SUCCESS, error};
 }
 
 bool SystemEdges::GetRoamingAppDataFolder(std::wstring& folder) {
