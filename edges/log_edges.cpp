@@ -203,6 +203,9 @@ std::vector<StoppedProcess> LogEdges::StopProcessesByName(const std::wstring& im
             line += L", " + process.rights;
         }
         line += preview_ ? L": would be ended" : process.ended ? L": ended" : L": not ended";
+        if (process.endError != 0) {
+            line += L", Errcode " + std::to_wstring(static_cast<int32_t>(process.endError));
+        }
         log_.Write(line);
     }
     return stopped;

@@ -51,6 +51,7 @@ public:
     std::set<std::wstring> newerReplacements;      // "folder|file"
     std::map<std::wstring, std::string> failures;  // deployment line -> message thrown
     std::map<std::wstring, intptr_t> startAnswers; // image path -> ShellExecute answer
+    std::map<std::wstring, uint32_t> endErrors;    // image name -> why it cannot be ended
     bool appDataAvailable = true;
     std::wstring appDataFolder = kAppData;
     bool versionLibraryAvailable = true;
@@ -120,6 +121,11 @@ public:
         }
         StoppedProcess stopped;
         stopped.imagePath = process->second;
+        const auto refused = endErrors.find(imageName);
+        if (refused != endErrors.end()) {
+            stopped.endError = refused->second;
+            return {stopped};
+        }
         stopped.ended = true;
         running.erase(process);
         return {stopped};
@@ -363,6 +369,49 @@ TEST_CASE("update_run_failure_report") {
         CHECK(Only(edges.log, {L"start"}) == Log{L"start " + kServicePath + L"| -i"});
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == "legacy copy failed");
+    }
+}
+
+TEST_CASE("update_run_program_not_ended") {
+    RecordingEdges edges;
+    edges.vendorPaths = L"C:\\A\\X,";
+    edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
+    edges.legacyPath = L"E:\\Penloom9";
+
+    SUBCASE("a program that cannot be ended fails the run before anything is copied") {
+        edges.endErrors[kServiceImage] = 5;
+        CHECK(Run(edges) == RunResult::Failed);
+        CHECK(Only(edges.log, {L"terminate", L"deploy", L"wait", L"start", L"legacy"}) ==
+              Log{L"terminate MWSealService.exe", L"terminate MWClientServer.exe",
+                  L"terminate MWSealCenterUpdate.exe"});
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+        CHECK(edges.boxes[0].caption == kErrorCaption);
+        CHECK(edges.log.back() == L"destroy");
+    }
+    SUBCASE("two that cannot be ended: one line each; an unreadable path gives the name") {
+        edges.endErrors[kServiceImage] = 5;
+        edges.endErrors[kClientImage] = 258;
+        edges.running[kClientImage] = L"";
+        Run(edges);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text ==
+              ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5}) + L"\n" +
+                       FormatUserMessage(kEndFailed, {kClientImage, 258})));
+    }
+    SUBCASE("a client server the legacy branch cannot end: nothing is copied there") {
+        edges.vendorPaths.clear();
+        edges.endErrors[kClientImage] = 5;
+        CHECK(Run(edges) == RunResult::Failed);
+        CHECK(Only(edges.log, {L"deploy", L"wait", L"oldest"}).empty());
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == ToNarrow(FormatUserMessage(kEndFailed, {kClientPath, 5})));
+    }
+    SUBCASE("one only looked for, or gone already, is no failure") {
+        edges.endErrors[kServiceImage] = 0;
+        CHECK(Run(edges) == RunResult::Finished);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == kSuccessText);
     }
 }
 
