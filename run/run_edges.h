@@ -17,6 +17,9 @@ namespace qm {
 struct StartResult {
     bool started = false;
     long errorCode = 0;
+    // Where several instances of the program were stopped (one per user on a terminal server)
+    // and more than one could not be started again: the codes of the others, in stop order.
+    std::vector<long> furtherErrorCodes;
 };
 
 class RunEdges {

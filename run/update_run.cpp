@@ -159,6 +159,9 @@ void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_
     const StartResult result = edges.StartProgram(imagePath, parameters);
     if (!result.started) {
         failedRestarts.push_back({imagePath, result.errorCode});
+        for (const long code : result.furtherErrorCodes) {
+            failedRestarts.push_back({imagePath, code});
+        }
     }
 }
 

@@ -181,6 +181,23 @@ TEST_CASE("e2e_restart_rights_as_they_ran") {
         CHECK(ElevationTypeOf(clients.pids[0]) == 3);
         CHECK(ElevationTypeOf(services.pids[0]) == 2);
     }
+    SUBCASE("two users' client servers, each from its own shell: both come back limited") {
+        LimitedProgram first(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
+        ClientStartedBy(scenario, clientImage, scenario.StartsSoFar());
+        LimitedProgram second(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
+        ClientStartedBy(scenario, clientImage, scenario.StartsSoFar());
+        const size_t before = scenario.StartsSoFar();
+
+        const RunOutcome outcome = scenario.Run();
+        CheckSuccessBox(outcome);
+        const EndsAtExit clients{RestartsOf(scenario, clientImage, before, 2)};
+        const EndsAtExit services{RestartsOf(scenario, serviceImage, before, 1)};
+        REQUIRE(clients.pids.size() == 2);
+        CHECK(ElevationTypeOf(clients.pids[0]) == 3);
+        CHECK(ElevationTypeOf(clients.pids[1]) == 3);
+        INFO("the elevated service is started once, as before");
+        CHECK(services.pids.size() == 1);
+    }
     SUBCASE("the shell gone: the client server stays stopped and the box names it") {
         LimitedProgram shell(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
         const DWORD client = ClientStartedBy(scenario, clientImage, scenario.StartsSoFar());

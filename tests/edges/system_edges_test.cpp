@@ -176,7 +176,7 @@ public:
     void Wait(uint32_t) override { ++waits; }
     StartResult StartProgram(const std::wstring& imagePath, const std::wstring&) override {
         started.push_back(imagePath);
-        return {true, 42};
+        return {true, 42, {}};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         folder = appData_;

@@ -51,7 +51,8 @@ public:
     std::set<std::wstring> newerReplacements;      // "folder|file"
     std::map<std::wstring, std::string> failures;  // deployment line -> message thrown
     std::map<std::wstring, intptr_t> startAnswers; // image path -> ShellExecute answer
-    std::map<std::wstring, uint32_t> endErrors;    // image name -> why it cannot be ended
+    std::map<std::wstring, std::vector<long>> furtherStartFailures; // image path -> codes
+    std::map<std::wstring, uint32_t> endErrors; // image name -> why it cannot be ended
     bool appDataAvailable = true;
     std::wstring appDataFolder = kAppData;
     bool versionLibraryAvailable = true;
@@ -76,7 +77,8 @@ public:
         log.push_back(L"start " + imagePath + L"|" + parameters);
         const auto found = startAnswers.find(imagePath);
         const intptr_t answer = found == startAnswers.end() ? kStarted : found->second;
-        return {!IsStartFailure(answer), static_cast<long>(answer)};
+        return {!IsStartFailure(answer), static_cast<long>(answer),
+                furtherStartFailures[imagePath]};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         log.push_back(L"appdata");
@@ -528,6 +530,16 @@ TEST_CASE("update_run_restart_outcome") {
         CHECK(edges.boxes[0].text ==
               ToNarrow(RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}})));
         CHECK(edges.boxes[0].caption == kErrorCaption);
+    }
+    SUBCASE("several instances of one program not started: one line each") {
+        edges.running = {{kClientImage, kClientPath}};
+        edges.startAnswers[kClientPath] = 2;
+        edges.furtherStartFailures[kClientPath] = {1168, 5};
+        CHECK(Run(edges) == RunResult::RestartFailed);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text ==
+              ToNarrow(RestartFailureMessage(
+                  {{kClientPath, 2}, {kClientPath, 1168}, {kClientPath, 5}})));
     }
     SUBCASE("an answer of 33 is a successful start") {
         edges.running = {{kClientImage, kClientPath}};
