@@ -86,6 +86,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     return parsed;
 }
 
+bool IsDesktopVisible(const DesktopFacts& facts) {
+    constexpr uint32_t kServicesSession = 0;
+    if (facts.stationKnown && !facts.stationVisible) {
+        return false;
+    }
+    return !(facts.sessionKnown && facts.session == kServicesSession);
+}
+
 bool ShouldShowBoxes(bool quiet, bool desktopVisible) {
     return !quiet && desktopVisible;
 }

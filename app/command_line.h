@@ -2,6 +2,7 @@
 // The program's command line, read once at start-up into a plain options value. Started
 // without arguments the program runs as it always has; every switch starts with "/" or "-" and
 // is matched without regard to letter case. No Windows API here.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,19 @@ struct ParsedCommandLine {
 
 // Reads the arguments after the program's own name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// What the program could read of where it runs; a part that could not be read is not known.
+struct DesktopFacts {
+    bool stationKnown = false;
+    bool stationVisible = false; // the window station is flagged WSF_VISIBLE
+    bool sessionKnown = false;
+    uint32_t session = 0;
+};
+
+// True when a user could see a box. A service's window station is not visible. Session 0 holds
+// only services and SYSTEM programs (a deployment agent's): its window station is flagged
+// visible, yet nobody works there to close a box. What cannot be read does not hide boxes.
+bool IsDesktopVisible(const DesktopFacts& facts);
 
 // Boxes are shown unless /quiet asks otherwise or nobody could see them: a program without a
 // visible window station (a service's, session 0's) would wait forever on a box no one clicks.

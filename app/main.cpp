@@ -38,17 +38,22 @@ std::vector<std::wstring> ArgumentsOf(const wchar_t* commandLine) {
     return arguments;
 }
 
-// True when this process's window station is one a user can see: not so for a service or for
-// a program started as SYSTEM in session 0, where a box would wait for a click that never comes.
-bool IsDesktopVisible() {
+// Where this process runs, as far as it can be read: its window station's flags and its session.
+qm::DesktopFacts ReadDesktopFacts() {
+    qm::DesktopFacts facts;
     const HWINSTA station = GetProcessWindowStation();
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;
-    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
-        // Unknown: behave as the program always has.
-        return true;
+    if (station && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        facts.stationKnown = true;
+        facts.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
     }
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
+    DWORD session = 0;
+    if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
+        facts.sessionKnown = true;
+        facts.session = session;
+    }
+    return facts;
 }
 
 } // namespace
@@ -63,7 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     const qm::Options& options = parsed.options;
     qm::RunSettings settings;
     settings.options = options;
-    settings.showBoxes = qm::ShouldShowBoxes(options.quiet, IsDesktopVisible());
+    settings.showBoxes =
+        qm::ShouldShowBoxes(options.quiet, qm::IsDesktopVisible(ReadDesktopFacts()));
 
     if (!parsed.understood || options.help) {
         if (settings.showBoxes) {

@@ -129,8 +129,11 @@ StartResult LogEdges::StartProgram(const std::wstring& imagePath, const std::wst
     } else if (result.started) {
         log_.Write(L"started again: " + program);
     } else {
-        log_.Write(L"not started again: " + program + L", Errcode " +
-                   std::to_wstring(result.errorCode));
+        std::wstring codes = std::to_wstring(result.errorCode);
+        for (const long code : result.furtherErrorCodes) {
+            codes += L", " + std::to_wstring(code);
+        }
+        log_.Write(L"not started again: " + program + L", Errcode " + codes);
     }
     return result;
 }
@@ -203,6 +206,9 @@ std::vector<StoppedProcess> LogEdges::StopProcessesByName(const std::wstring& im
             line += L", " + process.rights;
         }
         line += preview_ ? L": would be ended" : process.ended ? L": ended" : L": not ended";
+        if (process.endError != 0) {
+            line += L", Errcode " + std::to_wstring(static_cast<int32_t>(process.endError));
+        }
         log_.Write(line);
     }
     return stopped;

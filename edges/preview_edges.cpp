@@ -13,8 +13,6 @@ namespace qm {
 namespace {
 
 constexpr char kPreviewCaption[] = "\xD4\xA4\xC0\xC0"; // 预览
-// A start that did not happen must not be reported as a failure.
-constexpr StartResult kPretendStarted{true, 0};
 
 bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -43,7 +41,8 @@ void PreviewEdges::Wait(uint32_t) {}
 StartResult PreviewEdges::StartProgram(const std::wstring& imagePath,
                                        const std::wstring& parameters) {
     lines_.push_back(L"重新启动 \"" + imagePath + L"\"" + parameters);
-    return kPretendStarted;
+    // A start that did not happen must not be reported as a failure.
+    return {true, 0, {}};
 }
 
 void PreviewEdges::ListNewSources() {

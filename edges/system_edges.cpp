@@ -9,7 +9,6 @@
 #include "processes/restart.h"
 #include "processes/terminate.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -18,8 +17,6 @@ namespace qm {
 
 namespace {
 constexpr HWND kNoOwner = nullptr;
-constexpr wchar_t kOpenVerb[] = L"open";
-constexpr const wchar_t* kNoWorkingFolder = nullptr;
 constexpr BOOL kDoNotCreate = FALSE;
 constexpr size_t kAppDataBufferUnits = MAX_PATH;
 } // namespace
@@ -42,20 +39,37 @@ void SystemEdges::Wait(uint32_t milliseconds) {
 
 StartResult SystemEdges::StartProgram(const std::wstring& imagePath,
                                       const std::wstring& parameters) {
-    // A program the stop recorded starts elevated only if it ran elevated; one that it did not
-    // stop (there is none in a run) is started as it always was.
+    StartResult result{true, ERROR_SUCCESS, {}};
+    const auto fail = [&result](long code) {
+        if (result.started) {
+            result.started = false;
+            result.errorCode = code;
+        } else {
+            result.furtherErrorCodes.push_back(code);
+        }
+    };
+    // A program the stop did not record (there is none in a run) is started as an elevated
+    // one. Each unelevated instance comes back through a process of its own session with its
+    // own token; elevated ones of one image path are started once, by the tool.
     const auto recorded = stopped_.find(imagePath);
-    if (recorded != stopped_.end()) {
-        const RestartOutcome outcome = StartAsRecorded(recorded->second, imagePath, parameters);
-        if (outcome.route != RestartRoute::FromTool) {
-            return {outcome.started, outcome.errorCode};
+    bool fromTool = recorded == stopped_.end();
+    if (!fromTool) {
+        for (const RecordedProcess& record : recorded->second) {
+            const RestartOutcome outcome = StartAsRecorded(record, imagePath, parameters);
+            if (outcome.route == RestartRoute::FromTool) {
+                fromTool = true;
+            } else if (!outcome.started) {
+                fail(outcome.errorCode);
+            }
         }
     }
-    const HINSTANCE result =
-        ShellExecuteW(kNoOwner, kOpenVerb, imagePath.c_str(),
-                      parameters.empty() ? nullptr : parameters.c_str(), kNoWorkingFolder, SW_HIDE);
-    const intptr_t answer = reinterpret_cast<intptr_t>(result);
-    return {!IsStartFailure(answer), static_cast<long>(answer)};
+    if (fromTool) {
+        const long error = StartFromTool(imagePath, parameters);
+        if (error != ERROR_SUCCESS) {
+            fail(error);
+        }
+    }
+    return result;
 }
 
 bool SystemEdges::GetRoamingAppDataFolder(std::wstring& folder) {
@@ -121,7 +135,7 @@ std::vector<StoppedProcess> SystemEdges::StopProcessesByName(const std::wstring&
         stopped.push_back(record.stopped);
         if (!record.stopped.imagePath.empty()) {
             const std::wstring path = record.stopped.imagePath;
-            stopped_[path] = std::move(record);
+            stopped_[path].push_back(std::move(record));
         }
     }
     return stopped;

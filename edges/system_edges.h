@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 
 namespace qm {
 
@@ -46,9 +47,9 @@ private:
 
     HWND hostWindow_;
     std::vector<InstallSource> sources_;
-    // How each stopped program ran, by image path (the last stopped of a path wins, as the run
-    // keeps the last readable path); its restart gets no more than that.
-    std::map<std::wstring, RecordedProcess> stopped_;
+    // How each stopped instance ran, by image path, in stop order: each comes back with no more
+    // than that.
+    std::map<std::wstring, std::vector<RecordedProcess>> stopped_;
 };
 
 } // namespace qm

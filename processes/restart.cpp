@@ -20,8 +20,10 @@ constexpr UINT kNotRunExitCode = 1;
 constexpr BOOL kOwnEnvironmentOnly = FALSE;
 constexpr SECURITY_ATTRIBUTES* kDefaultSecurity = nullptr;
 constexpr const wchar_t* kNoApplicationName = nullptr;
-// Today's working-folder behaviour: the tool's own current folder.
+// As the shell started them: in the tool's own current folder, with its environment.
 constexpr const wchar_t* kToolsWorkingFolder = nullptr;
+constexpr void* kToolsEnvironment = nullptr;
+constexpr DWORD kDefaultCreation = 0;
 constexpr DWORD kCandidateAccess = PROCESS_CREATE_PROCESS | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
 // The session's shell is the likeliest process with the user's own token.
 constexpr wchar_t kShellImage[] = L"explorer.exe";
@@ -233,6 +235,25 @@ std::wstring RestartCommandLine(const std::wstring& imagePath, const std::wstrin
         commandLine += L" " + parameters.substr(first);
     }
     return commandLine;
+}
+
+long StartFromTool(const std::wstring& imagePath, const std::wstring& parameters) {
+    std::wstring commandLine = ToolCommandLine(imagePath, parameters);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    // The image is named as the application, so no search and no parsing of the command line
+    // decides which file runs.
+    if (!CreateProcessW(imagePath.c_str(), &commandLine[0], kDefaultSecurity, kDefaultSecurity,
+                        kNoHandleInheritance, kDefaultCreation, kToolsEnvironment,
+                        kToolsWorkingFolder, &startup, &started)) {
+        return ShellStyleStartError(GetLastError());
+    }
+    const UniqueProcess process(started.hProcess);
+    const UniqueHandle<KernelHandleTraits> thread(started.hThread);
+    return ERROR_SUCCESS;
 }
 
 RestartOutcome StartAsRecorded(const RecordedProcess& record, const std::wstring& imagePath,

@@ -20,6 +20,12 @@ struct RestartOutcome {
 RestartOutcome StartAsRecorded(const RecordedProcess& record, const std::wstring& imagePath,
                                const std::wstring& parameters);
 
+// Starts an elevated program again with the tool's own token, by its image path: no file
+// association decides what runs (HKEY_CLASSES_ROOT merges in the user's own
+// HKCU\Software\Classes, which the unelevated half of an administrator can write). Hidden, in
+// the tool's working folder, with ToolCommandLine. 0 when started, else the code to report.
+long StartFromTool(const std::wstring& imagePath, const std::wstring& parameters);
+
 // `"imagePath"`, then the parameters after one blank (leading blanks of theirs dropped).
 std::wstring RestartCommandLine(const std::wstring& imagePath, const std::wstring& parameters);
 

@@ -5,6 +5,9 @@ namespace qm {
 
 namespace {
 
+constexpr uint32_t kFirstCodeAboveShellAnswers = 32;
+constexpr long kShellBadFormat = 11;
+
 bool CanStartAs(const RestartParent& parent, const ProcessRights& recorded) {
     return parent.opened && parent.alive && parent.rights.known &&
            SameRights(parent.rights, recorded);
@@ -83,6 +86,18 @@ RestartRoute DecideRestart(const ProcessRights& recorded, const RestartParent& o
         return RestartRoute::SessionProcess;
     }
     return RestartRoute::NotStarted;
+}
+
+std::wstring ToolCommandLine(const std::wstring& imagePath, const std::wstring& parameters) {
+    std::wstring commandLine = L"\"" + imagePath + L"\"";
+    if (!parameters.empty()) {
+        commandLine += L" " + parameters;
+    }
+    return commandLine;
+}
+
+long ShellStyleStartError(uint32_t error) {
+    return error < kFirstCodeAboveShellAnswers ? static_cast<long>(error) : kShellBadFormat;
 }
 
 std::wstring DescribeRights(const ProcessRights& rights) {

@@ -56,6 +56,15 @@ bool NoHigherRights(const ProcessRights& started, const ProcessRights& recorded)
 RestartRoute DecideRestart(const ProcessRights& recorded, const RestartParent& originalParent,
                            const RestartParent& sessionProcess);
 
+// The command line an elevated program is started again with, as the shell built it: the quoted
+// image path, one blank, then the parameters as they are (" -i" keeps its own blank).
+std::wstring ToolCommandLine(const std::wstring& imagePath, const std::wstring& parameters);
+
+// The code a failed start of an elevated program reports, as the shell reported it before: a
+// Windows error below 32 is the same (2 for a missing program); the shell's answer has no room
+// for larger ones and gave 11 (ERROR_BAD_FORMAT) for them.
+long ShellStyleStartError(uint32_t error);
+
 // One line for the log: "user S-1-5-21-..., elevation limited, integrity Medium, session 1", or
 // "rights unknown".
 std::wstring DescribeRights(const ProcessRights& rights);

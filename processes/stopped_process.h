@@ -10,7 +10,10 @@ struct StoppedProcess {
     uint32_t processId = 0;
     std::wstring imagePath; // empty when it could not be read
     bool ended = false;     // termination was asked for and accepted
-    std::wstring rights;    // how it ran, in words for the log; empty when not recorded
+    // Why a process found running could not be ended (the Windows error code); 0 when it was
+    // ended, had already gone, or was only looked for.
+    uint32_t endError = 0;
+    std::wstring rights; // how it ran, in words for the log; empty when not recorded
 };
 
 // The image path of the last process whose path could be read: a later match whose path

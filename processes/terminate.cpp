@@ -18,6 +18,7 @@ constexpr UINT kExitCode = 0;
 constexpr DWORD kImagePathCapacity = 32768;
 // How long the stop waits, in all, for the ended programs to be gone.
 constexpr DWORD kEndedWaitMs = 5000;
+constexpr DWORD kNoWait = 0;
 
 struct Visited {
     RecordedProcess record;
@@ -34,8 +35,22 @@ Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer,
     visited.process.reset(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
                                       kNoInheritance, entry.th32ProcessID));
     if (!visited.process) {
-        visited.record.tokenError = GetLastError();
+        const DWORD error = GetLastError();
+        visited.record.tokenError = error;
         stopped.rights = DescribeRights(visited.record.rights);
+        // An id that no longer opens as a process (87) has gone since the snapshot. Any other
+        // refusal leaves it running, with the old files in memory; its path, for the message,
+        // may still be readable with the least access.
+        if (error != ERROR_INVALID_PARAMETER) {
+            stopped.endError = error;
+            const UniqueProcess limited(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION,
+                                                    kNoInheritance, entry.th32ProcessID));
+            DWORD length = static_cast<DWORD>(pathBuffer.size());
+            if (limited && QueryFullProcessImageNameW(limited.get(), kWin32PathFormat,
+                                                      pathBuffer.data(), &length)) {
+                stopped.imagePath.assign(pathBuffer.data(), length);
+            }
+        }
         return visited;
     }
     const HANDLE process = visited.process.get();
@@ -56,20 +71,35 @@ Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer,
     stopped.rights = DescribeRights(visited.record.rights);
     if (end) {
         stopped.ended = TerminateProcess(process, kExitCode) != FALSE;
+        // A process that was exiting already refuses to be terminated; only one still running
+        // was not ended.
+        if (!stopped.ended) {
+            const DWORD error = GetLastError();
+            if (WaitForSingleObject(process, kNoWait) != WAIT_OBJECT_0) {
+                stopped.endError = error;
+            }
+        }
     }
     return visited;
 }
 
 // TerminateProcess only asks: a program being ended may still hold its files. Bounded, so that
 // one that never goes cannot hold up the run for long.
-void WaitUntilGone(const std::vector<Visited>& visited) {
+// One still there after the wait was not ended.
+void WaitUntilGone(std::vector<Visited>& visited) {
     const DWORD start = GetTickCount();
-    for (const Visited& one : visited) {
-        if (!one.process || !one.record.stopped.ended) {
+    for (Visited& one : visited) {
+        StoppedProcess& stopped = one.record.stopped;
+        if (!one.process || !stopped.ended) {
             continue;
         }
         const DWORD spent = GetTickCount() - start;
-        WaitForSingleObject(one.process.get(), spent >= kEndedWaitMs ? 0 : kEndedWaitMs - spent);
+        if (WaitForSingleObject(one.process.get(),
+                                spent >= kEndedWaitMs ? kNoWait : kEndedWaitMs - spent) ==
+            WAIT_TIMEOUT) {
+            stopped.ended = false;
+            stopped.endError = WAIT_TIMEOUT;
+        }
     }
 }
 

@@ -13,10 +13,13 @@
 namespace qm {
 
 // What starting a program again gave: on failure, the code the report shows after "Errcode: "
-// (ShellExecute's answer of 32 or less, or a Windows error code).
+// (for an elevated start the code the shell would have answered, else a Windows error code).
 struct StartResult {
     bool started = false;
     long errorCode = 0;
+    // Where several instances of the program were stopped (one per user on a terminal server)
+    // and more than one could not be started again: the codes of the others.
+    std::vector<long> furtherErrorCodes;
 };
 
 class RunEdges {

@@ -68,6 +68,27 @@ std::wstring PerUserClientFolder(const std::wstring& perUserBaseFolder) {
     return JoinPath(perUserBaseFolder, kClientSubfolder);
 }
 
+void CollectEndFailures(const std::vector<StoppedProcess>& stopped, const std::wstring& imageName,
+                        std::vector<EndFailure>& failures) {
+    for (const StoppedProcess& process : stopped) {
+        if (process.endError != 0) {
+            failures.push_back({process.imagePath.empty() ? imageName : process.imagePath,
+                                static_cast<long>(static_cast<int32_t>(process.endError))});
+        }
+    }
+}
+
+std::wstring EndFailureMessage(const std::vector<EndFailure>& failures) {
+    std::wstring message;
+    for (const EndFailure& failure : failures) {
+        if (!message.empty()) {
+            message += L'\n';
+        }
+        message += FormatUserMessage(kEndFailed, {failure.program, failure.code});
+    }
+    return message;
+}
+
 bool NeedsRestart(const std::wstring& imagePath) {
     return !imagePath.empty();
 }

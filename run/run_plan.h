@@ -2,6 +2,8 @@
 // The update run's decisions as plain functions over wide text: which install folders are
 // handled, where their files go, which TLS files a client server gets, and how failed restarts
 // are reported. No Windows API here; the run's sequence lives in update_run.h.
+#include "processes/stopped_process.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +39,7 @@ constexpr int32_t kCombinedTlsRevision = 100;
 constexpr wchar_t kVersionLibraryFailed[] = L"加载系统版本库version.dll失败，Errcode: %d";
 constexpr wchar_t kAppDataFolderFailed[] = L"获取用户应用数据目录(AppData)失败，未做任何修改";
 constexpr wchar_t kRestartFailed[] = L"程序重新启动失败[%s], Errcode: %d";
+constexpr wchar_t kEndFailed[] = L"程序结束失败[%s], Errcode: %d";
 
 // True when the current suite's branch runs: the catalogue or the vendor keys know an install.
 bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths);
@@ -84,6 +87,20 @@ std::wstring PerUserBaseFolder(const std::wstring& appDataFolder);
 
 // Per-user base folder + "\MWClientServer".
 std::wstring PerUserClientFolder(const std::wstring& perUserBaseFolder);
+
+// A program found running that could not be ended: its image path (its image name where the
+// path could not be read) and the Windows error code.
+struct EndFailure {
+    std::wstring program;
+    long code;
+};
+
+// Appends the processes of one stop that were found running but could not be ended.
+void CollectEndFailures(const std::vector<StoppedProcess>& stopped, const std::wstring& imageName,
+                        std::vector<EndFailure>& failures);
+
+// One line per program that could not be ended, in order; empty when every one was.
+std::wstring EndFailureMessage(const std::vector<EndFailure>& failures);
 
 // A program is started again only when it was running, that is when its image path is known.
 bool NeedsRestart(const std::wstring& imagePath);

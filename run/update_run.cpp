@@ -29,7 +29,25 @@ struct RunState {
     // Carried across the branches: whoever stops the client server first keeps its path.
     std::wstring clientImagePath;
     std::vector<RestartFailure> failedRestarts;
+    std::vector<EndFailure> notEnded;
 };
+
+// Stops every process of the name and keeps the last readable image path; one that could not
+// be ended is noted for the check before the first copy.
+std::wstring StopPrograms(RunEdges& edges, RunState& state, const wchar_t* imageName) {
+    const std::vector<StoppedProcess> stopped = edges.StopProcessesByName(imageName);
+    CollectEndFailures(stopped, imageName, state.notEnded);
+    return KeptImagePath(stopped);
+}
+
+// A program left running keeps the old key in memory whatever is copied: the run fails before
+// its first copy instead of reporting success.
+void RequireEveryProgramEnded(const RunState& state) {
+    const std::wstring message = EndFailureMessage(state.notEnded);
+    if (!message.empty()) {
+        throw UserError(ToNarrow(message));
+    }
+}
 
 void RequireVersionLibrary(RunEdges& edges) {
     uint32_t errorCode = 0;
@@ -89,9 +107,10 @@ void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring&
 
     // Stop the suite's programs, keeping where the service and the client server live. The
     // updater is not started again.
-    state.serviceImagePath = edges.TerminateProcessesByName(kServiceImage);
-    state.clientImagePath = edges.TerminateProcessesByName(kClientImage);
-    edges.TerminateProcessesByName(kUpdaterImage);
+    state.serviceImagePath = StopPrograms(edges, state, kServiceImage);
+    state.clientImagePath = StopPrograms(edges, state, kClientImage);
+    StopPrograms(edges, state, kUpdaterImage);
+    RequireEveryProgramEnded(state);
     edges.Wait(kSettleMilliseconds);
 
     for (const std::wstring& folder : InstallFoldersToHandle(state.cataloguePath, vendorPaths)) {
@@ -112,7 +131,8 @@ void RunLegacyBranch(RunEdges& edges, RunState& state, const std::wstring& insta
     }
     const std::wstring folder = TrimTrailingBackslash(installFolder);
     if (state.clientImagePath.empty()) {
-        state.clientImagePath = edges.TerminateProcessesByName(kClientImage);
+        state.clientImagePath = StopPrograms(edges, state, kClientImage);
+        RequireEveryProgramEnded(state);
     }
     edges.Wait(kSettleMilliseconds);
     edges.DeployReplacementFileAs(folder, kKeyFile, kLegacyKeyFile);
@@ -139,6 +159,9 @@ void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_
     const StartResult result = edges.StartProgram(imagePath, parameters);
     if (!result.started) {
         failedRestarts.push_back({imagePath, result.errorCode});
+        for (const long code : result.furtherErrorCodes) {
+            failedRestarts.push_back({imagePath, code});
+        }
     }
 }
 

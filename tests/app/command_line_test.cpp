@@ -84,3 +84,26 @@ TEST_CASE("command_line_boxes_only_where_seen") {
     CHECK_FALSE(ShouldShowBoxes(false, false)); // session 0: as if /quiet
     CHECK_FALSE(ShouldShowBoxes(true, false));
 }
+
+TEST_CASE("command_line_desktop_visible_table") {
+    struct Row {
+        const char* what;
+        DesktopFacts facts;
+        bool visible;
+    };
+    const Row rows[] = {
+        {"a user's session", {true, true, true, 1}, true},
+        {"a second user's session on a terminal server", {true, true, true, 2}, true},
+        {"SYSTEM in session 0: its station is flagged visible", {true, true, true, 0}, false},
+        {"a service's station", {true, false, true, 0}, false},
+        {"an invisible station outside session 0", {true, false, true, 1}, false},
+        {"the station unreadable, session 0", {false, false, true, 0}, false},
+        {"the station unreadable, a user's session", {false, false, true, 1}, true},
+        {"the session unreadable, a visible station", {true, true, false, 0}, true},
+        {"nothing readable: boxes as always", {false, false, false, 0}, true},
+    };
+    for (const Row& row : rows) {
+        INFO(std::string(row.what));
+        CHECK(IsDesktopVisible(row.facts) == row.visible);
+    }
+}

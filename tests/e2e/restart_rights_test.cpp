@@ -1,6 +1,7 @@
 // A stopped program comes back with the rights it ran with: a client server the user's shell
-// started with the limited half of the token comes back limited, an elevated service elevated;
-// with no process left that carries the program's token it is not started, and the box says so.
+// started with the limited half of the token comes back limited, an elevated service elevated
+// and never through the user's own file associations; with no process left that carries the
+// program's token it is not started, and the box says so.
 #include <doctest/doctest.h>
 
 #include <sstream>
@@ -114,6 +115,37 @@ struct EndsAtExit {
     }
 };
 
+// Keys under HKEY_CURRENT_USER\Software\Classes that a standard user may write, each holding a
+// command that starts `command`; removed however the test ends.
+class PlantedAssociations {
+public:
+    explicit PlantedAssociations(const std::wstring& command) {
+        Remove(); // left over from a test that died
+        Set(L"Software\\Classes\\.exe", L"qmplantedfile");
+        Set(L"Software\\Classes\\qmplantedfile\\shell\\open\\command", command);
+        Set(L"Software\\Classes\\exefile\\shell\\open\\command", command);
+    }
+    ~PlantedAssociations() { Remove(); }
+    PlantedAssociations(const PlantedAssociations&) = delete;
+    PlantedAssociations& operator=(const PlantedAssociations&) = delete;
+
+private:
+    static void Remove() {
+        for (const wchar_t* key : {L"Software\\Classes\\.exe", L"Software\\Classes\\qmplantedfile",
+                                   L"Software\\Classes\\exefile"}) {
+            RegDeleteTreeW(HKEY_CURRENT_USER, key);
+        }
+    }
+    static void Set(const wchar_t* keyPath, const std::wstring& value) {
+        qm::UniqueRegKey key;
+        REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                key.put(), nullptr) == ERROR_SUCCESS);
+        REQUIRE(RegSetValueExW(
+                    key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+    }
+};
+
 // Waits until the shell's child has logged its start; its id.
 DWORD ClientStartedBy(Scenario& scenario, const std::wstring& image, size_t skip) {
     const auto starts = StartsAfter(scenario, image, skip, 1);
@@ -148,6 +180,23 @@ TEST_CASE("e2e_restart_rights_as_they_ran") {
         REQUIRE(services.pids.size() == 1);
         CHECK(ElevationTypeOf(clients.pids[0]) == 3);
         CHECK(ElevationTypeOf(services.pids[0]) == 2);
+    }
+    SUBCASE("two users' client servers, each from its own shell: both come back limited") {
+        LimitedProgram first(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
+        ClientStartedBy(scenario, clientImage, scenario.StartsSoFar());
+        LimitedProgram second(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
+        ClientStartedBy(scenario, clientImage, scenario.StartsSoFar());
+        const size_t before = scenario.StartsSoFar();
+
+        const RunOutcome outcome = scenario.Run();
+        CheckSuccessBox(outcome);
+        const EndsAtExit clients{RestartsOf(scenario, clientImage, before, 2)};
+        const EndsAtExit services{RestartsOf(scenario, serviceImage, before, 1)};
+        REQUIRE(clients.pids.size() == 2);
+        CHECK(ElevationTypeOf(clients.pids[0]) == 3);
+        CHECK(ElevationTypeOf(clients.pids[1]) == 3);
+        INFO("the elevated service is started once, as before");
+        CHECK(services.pids.size() == 1);
     }
     SUBCASE("the shell gone: the client server stays stopped and the box names it") {
         LimitedProgram shell(L"\"" + ShellImage() + L"\" \"" + clientImage + L"\"");
@@ -196,4 +245,31 @@ TEST_CASE("e2e_restart_rights_user_folder_never_full") {
     for (DWORD pid : restarts.pids) {
         CHECK(ElevationTypeOf(pid) != 2);
     }
+}
+
+TEST_CASE("e2e_restart_rights_elevated_not_through_associations") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"restart-associations");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {100, 5, 5, true, true});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    const std::wstring serviceImage = suite.client + L"\\" + kServiceExe;
+    REQUIRE(ElevationTypeOf(scenario.StartProgram(serviceImage)) == 2);
+    // What the user's associations would start instead: a stand-in of their own, elevated.
+    const std::wstring folder = scenario.root() + L"\\Users\\user\\Planted";
+    MakeFolders(folder);
+    const std::wstring planted = folder + L"\\planted.exe";
+    CopyOver(StandInImage(5), planted);
+    const PlantedAssociations associations(L"\"" + planted + L"\" \"%1\" %*");
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    const auto services = StartsAfter(scenario, serviceImage, before, 1);
+    REQUIRE(services.size() == 1);
+    INFO("command line: " << Narrow(services[0].commandLine));
+    CHECK(services[0].commandLine == L"\"" + serviceImage + L"\"  -i");
+    CHECK(ElevationTypeOf(services[0].pid) == 2);
+    const EndsAtExit plantedStarts{RestartsOf(scenario, planted, before, 0)};
+    CHECK(plantedStarts.pids.empty());
 }

@@ -9,6 +9,8 @@
 
 #include "tests/e2e/run_checks.h"
 
+#include <sddl.h>
+
 using namespace qm::e2e;
 
 namespace {
@@ -20,7 +22,63 @@ DWORD MissingFolderCopyCode(const std::wstring& scratch, const std::wstring& sou
     return GetLastError();
 }
 
+// A stand-in whose process grants nobody the right to end it; the handle kept from its
+// creation (all access) ends it at the end.
+class UnendableStandIn {
+public:
+    explicit UnendableStandIn(const std::wstring& image) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;0x101000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        std::wstring commandLine = L"\"" + image + L"\"";
+        const BOOL started = CreateProcessW(image.c_str(), &commandLine[0], &attributes, nullptr,
+                                            FALSE, 0, nullptr, nullptr, &startup, &info);
+        LocalFree(descriptor);
+        REQUIRE(started);
+        process_.reset(info.hProcess);
+        const qm::UniqueHandle<qm::KernelHandleTraits> thread(info.hThread);
+    }
+    ~UnendableStandIn() {
+        TerminateProcess(process_.get(), 1);
+        WaitForSingleObject(process_.get(), 5000);
+    }
+    UnendableStandIn(const UnendableStandIn&) = delete;
+    UnendableStandIn& operator=(const UnendableStandIn&) = delete;
+    bool Running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+private:
+    qm::UniqueProcess process_;
+};
+
 } // namespace
+
+TEST_CASE("e2e_run_program_not_ended") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"not-ended");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {100, 5, 5, true, true});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    const std::wstring client = suite.client + L"\\" + kClientExe;
+    const size_t started = scenario.StartsSoFar();
+    const UnendableStandIn unendable(client);
+    REQUIRE(StartsAfter(scenario, client, started, 1).size() == 1);
+    const size_t before = scenario.StartsSoFar();
+
+    const RunOutcome outcome = scenario.Run();
+    CheckEnded(outcome);
+    INFO("box text: " << Narrow(outcome.boxes[0].text));
+    CHECK(outcome.boxes[0].caption == kErrorCaption);
+    CHECK(outcome.boxes[0].text == L"程序结束失败[" + client + L"], Errcode: 5");
+    INFO("nothing is copied while the old key is still in memory");
+    CHECK(IsInstalled(suite.client + L"\\" + kSslServerTg));
+    CHECK_FALSE(PathExists(scenario.userClient() + L"\\" + kSslServerTg));
+    CHECK(unendable.Running());
+    CHECK(StartsAfter(scenario, client, before, 0).empty());
+}
 
 TEST_CASE("e2e_run_two_vendor_installs") {
     REQUIRE(Scenario::ProgramAvailable());

@@ -176,7 +176,7 @@ public:
     void Wait(uint32_t) override { ++waits; }
     StartResult StartProgram(const std::wstring& imagePath, const std::wstring&) override {
         started.push_back(imagePath);
-        return {true, 42};
+        return {true, 42, {}};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         folder = appData_;
@@ -221,10 +221,10 @@ TEST_CASE("system_edges_real_calls") {
         uint32_t error = 0;
         CHECK(edges.LoadVersionLibrary(error));
     }
-    SUBCASE("starting a program that is not there answers 32 or less") {
+    SUBCASE("starting a program that is not there answers 2, as the shell did") {
         const StartResult answer = edges.StartProgram(JoinPath(temp.path(), L"absent.exe"), L" -i");
         CHECK_FALSE(answer.started);
-        CHECK(IsStartFailure(answer.errorCode));
+        CHECK(answer.errorCode == ERROR_FILE_NOT_FOUND);
     }
 }
 

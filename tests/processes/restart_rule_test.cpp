@@ -113,3 +113,20 @@ TEST_CASE("restart_rule_rights_text") {
           L"user S-1-5-18, elevation default, integrity System, session 0");
     CHECK(DescribeRights(kUnknown) == L"rights unknown");
 }
+
+TEST_CASE("restart_rule_from_tool_as_the_shell_did") {
+    CHECK(ToolCommandLine(L"C:\\S\\MWSealService.exe", L" -i") ==
+          L"\"C:\\S\\MWSealService.exe\"  -i");
+    CHECK(ToolCommandLine(L"C:\\S\\MWClientServer.exe", L"") == L"\"C:\\S\\MWClientServer.exe\"");
+    struct Row {
+        uint32_t error;
+        long shown;
+    };
+    const Row rows[] = {
+        {2, 2}, {3, 3}, {5, 5}, {31, 31}, {32, 11}, {193, 11}, {740, 11},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.error);
+        CHECK(ShellStyleStartError(row.error) == row.shown);
+    }
+}

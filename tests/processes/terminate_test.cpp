@@ -5,6 +5,8 @@
 
 #include <doctest/doctest.h>
 
+#include <sddl.h>
+
 #include <vector>
 
 using namespace qm;
@@ -24,6 +26,40 @@ RunningProgram StartCopy(const TempFolder& temp, const std::wstring& folder,
     CopyFixture(L"sleeper.exe", path);
     return RunningProgram(path);
 }
+
+// A copy of the sleeper whose process grants nobody the right to end it; the handle kept here
+// (all access, from its creation) ends it at the end.
+class GuardedProgram {
+public:
+    explicit GuardedProgram(const std::wstring& path) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;0x101000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        std::wstring commandLine = L"\"" + path + L"\"";
+        const BOOL started = CreateProcessW(path.c_str(), &commandLine[0], &attributes, nullptr,
+                                            FALSE, 0, nullptr, nullptr, &startup, &info);
+        LocalFree(descriptor);
+        REQUIRE(started);
+        process_.reset(info.hProcess);
+        const UniqueThread thread(info.hThread);
+    }
+    ~GuardedProgram() {
+        TerminateProcess(process_.get(), 1);
+        WaitForSingleObject(process_.get(), kEndWait);
+    }
+    GuardedProgram(const GuardedProgram&) = delete;
+    GuardedProgram& operator=(const GuardedProgram&) = delete;
+    bool EndsWithin(DWORD milliseconds) const {
+        return WaitForSingleObject(process_.get(), milliseconds) == WAIT_OBJECT_0;
+    }
+
+private:
+    UniqueProcess process_;
+};
 
 } // namespace
 
@@ -93,6 +129,18 @@ TEST_CASE("terminate_processes_running") {
         CHECK(stopped[0].rights.rfind(L"user S-1-5-", 0) == 0);
         CHECK(stopped[0].rights.find(L", elevation full, integrity High, session ") !=
               std::wstring::npos);
+    }
+    SUBCASE("a process that refuses to be ended is left running, with the code") {
+        MakeFolder(temp / L"g");
+        const std::wstring path = temp / L"g" + L"\\MWClientServer.exe";
+        CopyFixture(L"sleeper.exe", path);
+        const GuardedProgram guarded(path);
+        const std::vector<StoppedProcess> stopped = StopProcessesByName(L"MWClientServer.exe");
+        REQUIRE(stopped.size() == 1);
+        CHECK_FALSE(stopped[0].ended);
+        CHECK(stopped[0].endError == ERROR_ACCESS_DENIED);
+        CHECK(stopped[0].imagePath == path);
+        CHECK_FALSE(guarded.EndsWithin(kStaysRunningWait));
     }
     SUBCASE("only a lower-case copy runs: not matched, empty result") {
         std::wstring path;

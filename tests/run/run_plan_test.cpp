@@ -113,6 +113,20 @@ TEST_CASE("run_plan_restart_decisions") {
     }
 }
 
+TEST_CASE("run_plan_end_failure_message") {
+    std::vector<EndFailure> failures;
+    StoppedProcess gone;
+    StoppedProcess refused;
+    refused.imagePath = L"C:\\S\\MWSealService.exe";
+    refused.endError = 5;
+    StoppedProcess unreadable;
+    unreadable.endError = 0xFFFFFFFF;
+    CollectEndFailures({gone, refused, unreadable}, L"MWSealService.exe", failures);
+    CHECK(EndFailureMessage(failures) == L"程序结束失败[C:\\S\\MWSealService.exe], Errcode: 5\n"
+                                         L"程序结束失败[MWSealService.exe], Errcode: -1");
+    CHECK(EndFailureMessage({}).empty());
+}
+
 TEST_CASE("run_plan_restart_failure_message") {
     SUBCASE("no failure, no message") {
         CHECK(RestartFailureMessage({}).empty());

@@ -51,6 +51,8 @@ public:
     std::set<std::wstring> newerReplacements;      // "folder|file"
     std::map<std::wstring, std::string> failures;  // deployment line -> message thrown
     std::map<std::wstring, intptr_t> startAnswers; // image path -> ShellExecute answer
+    std::map<std::wstring, std::vector<long>> furtherStartFailures; // image path -> codes
+    std::map<std::wstring, uint32_t> endErrors; // image name -> why it cannot be ended
     bool appDataAvailable = true;
     std::wstring appDataFolder = kAppData;
     bool versionLibraryAvailable = true;
@@ -75,7 +77,8 @@ public:
         log.push_back(L"start " + imagePath + L"|" + parameters);
         const auto found = startAnswers.find(imagePath);
         const intptr_t answer = found == startAnswers.end() ? kStarted : found->second;
-        return {!IsStartFailure(answer), static_cast<long>(answer)};
+        return {!IsStartFailure(answer), static_cast<long>(answer),
+                furtherStartFailures[imagePath]};
     }
     bool GetRoamingAppDataFolder(std::wstring& folder) override {
         log.push_back(L"appdata");
@@ -120,6 +123,11 @@ public:
         }
         StoppedProcess stopped;
         stopped.imagePath = process->second;
+        const auto refused = endErrors.find(imageName);
+        if (refused != endErrors.end()) {
+            stopped.endError = refused->second;
+            return {stopped};
+        }
         stopped.ended = true;
         running.erase(process);
         return {stopped};
@@ -366,6 +374,49 @@ TEST_CASE("update_run_failure_report") {
     }
 }
 
+TEST_CASE("update_run_program_not_ended") {
+    RecordingEdges edges;
+    edges.vendorPaths = L"C:\\A\\X,";
+    edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
+    edges.legacyPath = L"E:\\Penloom9";
+
+    SUBCASE("a program that cannot be ended fails the run before anything is copied") {
+        edges.endErrors[kServiceImage] = 5;
+        CHECK(Run(edges) == RunResult::Failed);
+        CHECK(Only(edges.log, {L"terminate", L"deploy", L"wait", L"start", L"legacy"}) ==
+              Log{L"terminate MWSealService.exe", L"terminate MWClientServer.exe",
+                  L"terminate MWSealCenterUpdate.exe"});
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+        CHECK(edges.boxes[0].caption == kErrorCaption);
+        CHECK(edges.log.back() == L"destroy");
+    }
+    SUBCASE("two that cannot be ended: one line each; an unreadable path gives the name") {
+        edges.endErrors[kServiceImage] = 5;
+        edges.endErrors[kClientImage] = 258;
+        edges.running[kClientImage] = L"";
+        Run(edges);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text ==
+              ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5}) + L"\n" +
+                       FormatUserMessage(kEndFailed, {kClientImage, 258})));
+    }
+    SUBCASE("a client server the legacy branch cannot end: nothing is copied there") {
+        edges.vendorPaths.clear();
+        edges.endErrors[kClientImage] = 5;
+        CHECK(Run(edges) == RunResult::Failed);
+        CHECK(Only(edges.log, {L"deploy", L"wait", L"oldest"}).empty());
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == ToNarrow(FormatUserMessage(kEndFailed, {kClientPath, 5})));
+    }
+    SUBCASE("one only looked for, or gone already, is no failure") {
+        edges.endErrors[kServiceImage] = 0;
+        CHECK(Run(edges) == RunResult::Finished);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text == kSuccessText);
+    }
+}
+
 TEST_CASE("update_run_checks_before_stopping") {
     RecordingEdges edges;
     edges.vendorPaths = L"C:\\A\\X,";
@@ -479,6 +530,16 @@ TEST_CASE("update_run_restart_outcome") {
         CHECK(edges.boxes[0].text ==
               ToNarrow(RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}})));
         CHECK(edges.boxes[0].caption == kErrorCaption);
+    }
+    SUBCASE("several instances of one program not started: one line each") {
+        edges.running = {{kClientImage, kClientPath}};
+        edges.startAnswers[kClientPath] = 2;
+        edges.furtherStartFailures[kClientPath] = {1168, 5};
+        CHECK(Run(edges) == RunResult::RestartFailed);
+        REQUIRE(edges.boxes.size() == 1);
+        CHECK(edges.boxes[0].text ==
+              ToNarrow(RestartFailureMessage(
+                  {{kClientPath, 2}, {kClientPath, 1168}, {kClientPath, 5}})));
     }
     SUBCASE("an answer of 33 is a successful start") {
         edges.running = {{kClientImage, kClientPath}};
