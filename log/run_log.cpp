@@ -8,6 +8,7 @@
 #include "platform/user_error.h"
 
 #include <exception>
+#include <utility>
 
 namespace qm {
 
@@ -80,6 +81,9 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
             const DWORD error = GetLastError();
             ThrowUserError(kLogOpenFailed, {path_, error});
         }
+        if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            ReopenThroughFilter(information);
+        }
         // A hard link in our own folder could only have been made to aim the log elsewhere.
         if (inOwnFolder && information.nNumberOfLinks > 1) {
             file_.reset();
@@ -96,6 +100,25 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
         problem = error.what();
         return false;
     }
+}
+
+// A cloud placeholder or a deduplicated file is written through the filter that owns it, not
+// as the reparse point itself; the file opened so must be the one just checked.
+void RunLog::ReopenThroughFilter(const BY_HANDLE_FILE_INFORMATION& checked) {
+    UniqueFile through(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, kDefaultSecurity,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!through || !GetFileInformationByHandle(through.get(), &information)) {
+        const DWORD error = GetLastError();
+        ThrowUserError(kLogOpenFailed, {path_, error});
+    }
+    if (information.dwVolumeSerialNumber != checked.dwVolumeSerialNumber ||
+        information.nFileIndexHigh != checked.nFileIndexHigh ||
+        information.nFileIndexLow != checked.nFileIndexLow) {
+        ThrowUserError(kLogIsLink, {path_, kReparsePointEncountered});
+    }
+    file_ = std::move(through);
 }
 
 void RunLog::Write(const std::wstring& text) {

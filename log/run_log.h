@@ -23,6 +23,8 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
+    void ReopenThroughFilter(const BY_HANDLE_FILE_INFORMATION& checked);
+
     UniqueFile folder_;
     UniqueFile file_;
     std::wstring path_;
