@@ -4,6 +4,7 @@
 #include "fileops/file_hash.h"
 
 #include "fileops/atomic_copy.h"
+#include "fileops/link_check.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_sets.h"
 #include "fileops/protected_folder.h"
@@ -32,6 +33,12 @@ constexpr DWORD kChunk = 64 * 1024;
 constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
 constexpr LPOVERLAPPED kNotOverlapped = nullptr;
+
+// The file's own folder and the file must be no links: what is read is written back by a
+// restore, and what is deleted must be the file the run made.
+DWORD LinkBelowGrandparent(const std::wstring& path) {
+    return CheckNoLinkBelow(ParentFolder(ParentFolder(path)), path);
+}
 
 bool IsMissingCode(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -77,6 +84,12 @@ bool CopyBytes(HANDLE from, HANDLE to, DWORD& error) {
     return true;
 }
 
+// The program's own folders, held from their check until the program ends.
+std::vector<UniqueFile>& HeldFolders() {
+    static std::vector<UniqueFile> held;
+    return held;
+}
+
 std::wstring NowStamp() {
     SYSTEMTIME now{};
     GetSystemTime(&now);
@@ -96,8 +109,8 @@ std::wstring CreateBackupSet() {
         ThrowUserError(kDataFolderFailed, {});
     }
     const std::wstring backups = JoinPath(own, kBackupsFolderName);
-    EnsureProtectedFolder(own);
-    EnsureProtectedFolder(backups);
+    HeldFolders().push_back(EnsureProtectedFolder(own));
+    HeldFolders().push_back(EnsureProtectedFolder(backups));
     const std::wstring stamp = NowStamp();
     for (int attempt = 1;; ++attempt) {
         const std::wstring folder = JoinPath(backups, SetName(stamp, attempt));
@@ -110,6 +123,10 @@ std::wstring CreateBackupSet() {
             ThrowUserError(kSetCreationFailed, {folder, error});
         }
     }
+}
+
+void HoldProtectedFolder(const std::wstring& folder) {
+    HeldFolders().push_back(CheckExistingProtectedFolder(folder));
 }
 
 bool IsFilePresent(const std::wstring& path) {
@@ -129,11 +146,18 @@ bool IsOpenableForReading(const std::wstring& path) {
 
 void SaveCopy(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
               std::string& sha256) {
-    DWORD error = ERROR_SUCCESS;
+    DWORD error = LinkBelowGrandparent(original);
+    if (error != ERROR_SUCCESS) {
+        ThrowUserError(kSaveFailed, {original, error});
+    }
     {
         const UniqueFile from = OpenForReading(original);
         if (!from) {
             error = GetLastError();
+            ThrowUserError(kSaveFailed, {original, error});
+        }
+        error = CheckOpenedIsPath(from.get(), original);
+        if (error != ERROR_SUCCESS) {
             ThrowUserError(kSaveFailed, {original, error});
         }
         const UniqueFile to = CreateNewFile(savedPath);
@@ -235,18 +259,41 @@ void RemoveBackupSet(const std::wstring& setFolder) {
 }
 
 void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath) {
-    const DWORD error = CopyFileAtomically(savedCopy, originalPath);
+    DWORD error = LinkBelowGrandparent(originalPath);
+    if (error == ERROR_SUCCESS) {
+        error = CopyFileAtomically(savedCopy, originalPath);
+    }
     if (error != ERROR_SUCCESS) {
         ThrowUserError(kRestoreFailed, {originalPath, error});
     }
 }
 
 void RemoveFileIfPresent(const std::wstring& path) {
-    if (DeleteFileW(path.c_str())) {
-        return;
+    DWORD error = LinkBelowGrandparent(path);
+    if (error != ERROR_SUCCESS) {
+        ThrowUserError(kRemoveFailed, {path, error});
     }
-    const DWORD error = GetLastError();
-    if (!IsMissingCode(error)) {
+    // The folder held, the file opened as itself and checked, then deleted through that handle:
+    // never by a name that could have come to mean another file meanwhile.
+    const UniqueFile folder = OpenFolderHeld(ParentFolder(FullPathOf(path)));
+    const UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      kInheritedSecurity, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    if (!file) {
+        error = GetLastError();
+        if (IsMissingCode(error)) {
+            return;
+        }
+        ThrowUserError(kRemoveFailed, {path, error});
+    }
+    error = CheckOpenedIsPath(file.get(), path);
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (error == ERROR_SUCCESS && !SetFileInformationByHandle(file.get(), FileDispositionInfo,
+                                                              &disposition, sizeof disposition)) {
+        error = GetLastError();
+    }
+    if (error != ERROR_SUCCESS) {
         ThrowUserError(kRemoveFailed, {path, error});
     }
 }

@@ -12,8 +12,13 @@ namespace qm {
 std::wstring BackupsFolder();
 
 // Makes sure Quillmend and Backups are ours (created protected, or checked), then makes a new
-// set folder named for the time now; returns its full path. Throws when any of it fails.
+// set folder named for the time now; returns its full path. Throws when any of it fails. The
+// two folders stay held (see HoldProtectedFolder) until the program ends.
 std::wstring CreateBackupSet();
+
+// Checks an existing folder of the program's own as the run does before reading from it, and
+// holds it, so that it cannot be swapped for another, until the program ends. Throws UserError.
+void HoldProtectedFolder(const std::wstring& folder);
 
 // Whether a file is at path; throws naming it when that cannot be told.
 bool IsFilePresent(const std::wstring& path);

@@ -4,7 +4,6 @@
 #include "backup/backup_files.h"
 #include "backup/backup_sets.h"
 #include "fileops/deploy_targets.h"
-#include "fileops/protected_folder.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/utf8.h"
@@ -156,11 +155,11 @@ std::vector<std::wstring> SystemBackupLibrary::FolderNames() {
     if (backups.empty() || !IsFilePresent(ParentFolder(backups))) {
         return {};
     }
-    CheckExistingProtectedFolder(ParentFolder(backups));
+    HoldProtectedFolder(ParentFolder(backups));
     if (!IsFilePresent(backups)) {
         return {};
     }
-    CheckExistingProtectedFolder(backups);
+    HoldProtectedFolder(backups);
     return ListBackupFolders(backups);
 }
 

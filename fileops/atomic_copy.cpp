@@ -1,72 +1,246 @@
-// Copies written beside the target and put in its place in one step.
+// Copies written beside the target and put in its place in one step, keeping its security.
 #include "fileops/atomic_copy.h"
 
+#include "fileops/link_check.h"
+#include "platform/paths.h"
 #include "platform/win_handles.h"
+
+#include <aclapi.h>
+#include <ntsecapi.h>
+
+#include <vector>
 
 namespace qm {
 
 namespace {
 
-// Beside the target, so that the last step is a rename within one volume.
-constexpr wchar_t kPendingSuffix[] = L".quillmend-new";
-
-constexpr BOOL kOverwriteExisting = FALSE;
-constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
+constexpr wchar_t kPendingMark[] = L".quillmend-";
+constexpr int kPendingNameAttempts = 4;
+constexpr DWORD kChunk = 64 * 1024;
 constexpr HANDLE kNoTemplate = nullptr;
+constexpr LPOVERLAPPED kNotOverlapped = nullptr;
+constexpr LPCWSTR kNoBackup = nullptr;
+constexpr DWORD kReplaceKeepingAll = 0; // no flag: merge errors fail the call
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What of the old file's attributes the new one takes; read-only never (it would fail the next
+// copy), nor what the file system sets itself (compression, encryption, sparseness).
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kSecurityKept =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-// A copy takes over its source's attributes; a read-only LicenseFile (say, from a CD) would
-// otherwise leave read-only targets that the next copy onto them cannot overwrite.
-void ClearReadOnly(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) {
-        return;
-    }
-    DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-    if (cleared == 0) {
-        cleared = FILE_ATTRIBUTE_NORMAL;
-    }
-    // If this fails, the step that needs the file writable reports it.
-    SetFileAttributesW(path.c_str(), cleared);
-}
+struct LocalFreeTraits {
+    using Handle = PSECURITY_DESCRIPTOR;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { LocalFree(handle); }
+};
+using UniqueLocalDescriptor = UniqueHandle<LocalFreeTraits>;
+
+// What the file being replaced had; exists false when there is none yet.
+struct OldFile {
+    bool exists = false;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    UniqueLocalDescriptor descriptor;
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    PACL dacl = nullptr;
+    bool daclProtected = false;
+};
 
 // Asks for what the copy in place used to need (writing) and what the rename needs (deleting
 // the old file), so that a read-only or held target fails with the code it always gave, before
-// anything is written. A missing target is no obstacle: the copy reports a missing folder.
-DWORD TargetObstacle(const std::wstring& target) {
-    const UniqueFile file(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, kShareAll,
-                                      kDefaultSecurity, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                      kNoTemplate));
-    if (file) {
+// anything is written; and reads what the new file must keep. A missing target is no obstacle.
+DWORD ReadOldFile(const std::wstring& target, OldFile& old) {
+    const UniqueFile file(CreateFileW(
+        target.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    }
+    const DWORD link = CheckOpenedIsPath(file.get(), target);
+    if (link != ERROR_SUCCESS) {
+        return link;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file.get(), &information)) {
+        return GetLastError();
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = GetSecurityInfo(file.get(), SE_FILE_OBJECT, kSecurityKept, &old.owner,
+                                         &old.group, &old.dacl, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    old.descriptor.reset(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        old.daclProtected = (control & SE_DACL_PROTECTED) != 0;
+    }
+    old.exists = true;
+    old.attributes = information.dwFileAttributes & kKeptAttributes;
+    if (old.attributes == 0) {
+        old.attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The old file's descriptor for the new one; without its owner when this process may not give
+// that owner, so that the new file still gets the old DACL.
+bool BuildDescriptor(const OldFile& old, bool withOwner, SECURITY_DESCRIPTOR& descriptor) {
+    return InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorOwner(&descriptor, withOwner ? old.owner : nullptr, FALSE) &&
+           SetSecurityDescriptorGroup(&descriptor, withOwner ? old.group : nullptr, FALSE) &&
+           SetSecurityDescriptorDacl(&descriptor, TRUE, old.dacl, FALSE) &&
+           (!old.daclProtected ||
+            SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
+}
+
+// A name beside the target that nobody can know before it exists: a link left in wait at a
+// fixed name would be followed.
+std::wstring PendingName(const std::wstring& target) {
+    // Should the system give no random bytes, CREATE_NEW still refuses whatever waits there.
+    unsigned char random[8] = {};
+    RtlGenRandom(random, sizeof random);
+    static const wchar_t kHex[] = L"0123456789abcdef";
+    std::wstring name = target + kPendingMark;
+    for (unsigned char byte : random) {
+        name.push_back(kHex[byte >> 4]);
+        name.push_back(kHex[byte & 0xF]);
+    }
+    return name;
+}
+
+// Created new, never opened: whatever is at a name already is left alone and another is tried.
+UniqueFile CreatePending(const std::wstring& target, const OldFile& old, std::wstring& pending,
+                         DWORD& error) {
+    for (int attempt = 0; attempt < kPendingNameAttempts; ++attempt) {
+        pending = PendingName(target);
+        SECURITY_DESCRIPTOR descriptor{};
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+        bool withOwner = true;
+        for (;;) {
+            // A new target gets what its folder gives.
+            LPSECURITY_ATTRIBUTES security = old.exists ? &attributes : nullptr;
+            if (old.exists && !BuildDescriptor(old, withOwner, descriptor)) {
+                error = GetLastError();
+                return UniqueFile();
+            }
+            UniqueFile file(CreateFileW(pending.c_str(), GENERIC_WRITE | DELETE, 0, security,
+                                        CREATE_NEW, old.attributes, kNoTemplate));
+            if (file) {
+                return file;
+            }
+            error = GetLastError();
+            if (!withOwner ||
+                (error != ERROR_INVALID_OWNER && error != ERROR_INVALID_PRIMARY_GROUP)) {
+                break;
+            }
+            withOwner = false;
+        }
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            return UniqueFile();
+        }
+    }
+    return UniqueFile();
+}
+
+// Every byte of source into pending, and source's time of last change, as a copy gives it.
+bool FillPending(HANDLE source, HANDLE pending, DWORD& error) {
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(source, buffer.data(), kChunk, &read, kNotOverlapped)) {
+            error = GetLastError();
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        // A short write (the volume filling up) is followed by one that names the reason.
+        for (DWORD done = 0; done < read;) {
+            DWORD written = 0;
+            if (!WriteFile(pending, buffer.data() + done, read - done, &written, kNotOverlapped)) {
+                error = GetLastError();
+                return false;
+            }
+            if (written == 0) {
+                error = ERROR_DISK_FULL;
+                return false;
+            }
+            done += written;
+        }
+    }
+    FILETIME changed{};
+    if (GetFileTime(source, nullptr, nullptr, &changed)) {
+        SetFileTime(pending, nullptr, nullptr, &changed);
+    }
+    if (!FlushFileBuffers(pending)) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// Deletes the very file the handle holds, whatever name it has by now.
+void DeleteOpened(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Windows' ReplaceFileW keeps the replaced file's DACL, owner and attributes; where it is
+// refused, the rename gives the target the pending file's own, which were made the old file's.
+DWORD PutInPlace(const std::wstring& pending, const std::wstring& target, bool replacing) {
+    if (replacing && ReplaceFileW(target.c_str(), pending.c_str(), kNoBackup, kReplaceKeepingAll,
+                                  nullptr, nullptr)) {
         return ERROR_SUCCESS;
     }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+    // Without a backup name, every failure of ReplaceFileW leaves the old file whole.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (MoveFileExW(pending.c_str(), target.c_str(), flags)) {
+        return ERROR_SUCCESS;
+    }
+    return GetLastError();
 }
 
 } // namespace
 
 DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target) {
-    const DWORD obstacle = TargetObstacle(target);
+    const std::wstring full = FullPathOf(target);
+    // Held until the end: the folder cannot be renamed and replaced by a link meanwhile.
+    const UniqueFile folder = OpenFolderHeld(ParentFolder(full));
+    if (!folder) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+    }
+    OldFile old;
+    const DWORD obstacle = ReadOldFile(full, old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }
-    const std::wstring pending = target + kPendingSuffix;
-    // A pending file left by a run that died may have kept a read-only source's attribute.
-    ClearReadOnly(pending);
-    if (!CopyFileW(source.c_str(), pending.c_str(), kOverwriteExisting)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(pending.c_str());
-        return error;
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
+    if (!from) {
+        return GetLastError();
     }
-    ClearReadOnly(pending);
-    if (!MoveFileExW(pending.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(pending.c_str());
-        return error;
+    std::wstring pending;
+    DWORD error = ERROR_SUCCESS;
+    {
+        const UniqueFile to = CreatePending(full, old, pending, error);
+        if (!to) {
+            return error;
+        }
+        if (!FillPending(from.get(), to.get(), error)) {
+            DeleteOpened(to.get());
+            return error;
+        }
     }
-    return ERROR_SUCCESS;
+    error = PutInPlace(pending, full, old.exists);
+    if (error != ERROR_SUCCESS) {
+        DeleteFileW(pending.c_str());
+    }
+    return error;
 }
 
 } // namespace qm

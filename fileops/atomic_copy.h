@@ -1,7 +1,7 @@
 #pragma once
-// A copy that never leaves a half-written target: the bytes go into a file beside the target
-// first, which then takes the target's place in one step. A failure at any point leaves the
-// old file as it was.
+// A copy that never leaves a half-written target: the bytes go into a new file beside the
+// target first, which then takes the target's place in one step. A failure at any point leaves
+// the old file as it was. The replaced file keeps its own security and attributes.
 #include <windows.h>
 
 #include <string>
@@ -10,7 +10,9 @@ namespace qm {
 
 // 0 when target now holds source's bytes (and is not read-only), else the Windows error code
 // of the step that failed. A target that a copy in place could not overwrite (read-only on
-// Windows, held open by another program) fails with the code that copy would have given.
+// Windows, held open by another program) fails with the code that copy would have given; a
+// target that is a link fails with 4395. The new file beside it has a name nobody can know
+// beforehand, and the target's folder is held open (it cannot be swapped for a link) until done.
 DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target);
 
 } // namespace qm

@@ -3,6 +3,7 @@
 
 #include "fileops/atomic_copy.h"
 #include "fileops/deploy_targets.h"
+#include "fileops/link_check.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
@@ -38,8 +39,18 @@ bool IsPresent(const std::wstring& path) {
     return file.valid();
 }
 
+// A link below root, or the target itself being one, ends the step with the copy's message.
+void CheckLinks(const std::wstring& root, const std::wstring& target, const wchar_t* failure) {
+    const DWORD error = CheckNoLinkBelow(root, target);
+    if (error != ERROR_SUCCESS) {
+        ThrowUserError(failure, {error});
+    }
+}
+
 // Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
-void CopyOver(const std::wstring& source, const std::wstring& target, const wchar_t* failure) {
+void CopyOver(const std::wstring& source, const std::wstring& target, const std::wstring& root,
+              const wchar_t* failure) {
+    CheckLinks(root, target, failure);
     const DWORD error = CopyFileAtomically(source, target);
     if (error != ERROR_SUCCESS) {
         ThrowUserError(failure, {error});
@@ -57,10 +68,17 @@ void EnsureFolder(const std::wstring& folder) {
     }
 }
 
-void CopyOverIfPresent(const std::wstring& source, const std::wstring& target) {
+void CopyOverIfPresent(const std::wstring& source, const std::wstring& target,
+                       const std::wstring& root) {
     if (IsPresent(target)) {
-        CopyOver(source, target, kInstallCopyFailed);
+        CopyOver(source, target, root, kInstallCopyFailed);
     }
+}
+
+// The folder a deployment is handed lies below a folder an administrator chose (the suite's
+// install location, the roaming profile); from there down nothing may be a link.
+std::wstring LinkRoot(const std::wstring& folder) {
+    return ParentFolder(folder);
 }
 
 } // namespace
@@ -94,20 +112,39 @@ void DeployReplacementFile(const std::wstring& installFolder, const std::wstring
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), fileName);
     const std::vector<DeployTarget> targets =
         ReplacementTargets(installFolder, userFolder, fileName);
-    CopyOver(source, targets[0].path, kInstallCopyFailed);
+    CopyOver(source, targets[0].path, LinkRoot(installFolder), kInstallCopyFailed);
     if (targets.size() == 1) {
         return;
     }
+    // A link in wait where a folder is to be made would take the copy elsewhere.
+    CheckLinks(LinkRoot(userFolder), targets[1].path, kUserCopyFailed);
     EnsureFolder(userFolder);
     EnsureFolder(ParentFolder(targets[1].path));
-    CopyOver(source, targets[1].path, kUserCopyFailed);
+    CopyOver(source, targets[1].path, LinkRoot(userFolder), kUserCopyFailed);
 }
 
 void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                              const std::wstring& targetName) {
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), sourceName);
     for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
-        CopyOverIfPresent(source, target.path);
+        CopyOverIfPresent(source, target.path, LinkRoot(folder));
+    }
+}
+
+void CheckReplacementLinks(const std::wstring& installFolder, const std::wstring& userFolder,
+                           const std::wstring& fileName) {
+    const std::vector<DeployTarget> targets =
+        ReplacementTargets(installFolder, userFolder, fileName);
+    CheckLinks(LinkRoot(installFolder), targets[0].path, kInstallCopyFailed);
+    if (targets.size() > 1) {
+        CheckLinks(LinkRoot(userFolder), targets[1].path, kUserCopyFailed);
+    }
+}
+
+void CheckReplacementLinksAs(const std::wstring& folder, const std::wstring& sourceName,
+                             const std::wstring& targetName) {
+    for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
+        CheckLinks(LinkRoot(folder), target.path, kInstallCopyFailed);
     }
 }
 

@@ -1,6 +1,8 @@
 // The program's own folders under %ProgramData%: created protected, checked before use.
 #include "fileops/protected_folder.h"
 
+#include "fileops/link_check.h"
+
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
@@ -21,14 +23,17 @@ constexpr wchar_t kFolderUntrusted[] =
     L"程序数据目录不可信[%s], 其所有者不是SYSTEM或Administrators, 或它是链接, 未做任何修改, "
     L"Errcode: %d";
 
-// Newer SDKs name it; mingw-w64's headers do not.
-constexpr DWORD kReparsePointEncountered = 4395; // ERROR_REPARSE_POINT_ENCOUNTERED
-
 constexpr HWND kNoOwner = nullptr;
 constexpr HANDLE kCurrentUser = nullptr;
 constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
-constexpr DWORD kNoShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kShareNoDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr wchar_t kTrustedInstaller[] =
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+// What lets someone else put files in, take them away, or make the folder theirs.
+constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                      FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
+                                      WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 struct LocalFreeTraits {
     using Handle = PSECURITY_DESCRIPTOR;
@@ -37,27 +42,27 @@ struct LocalFreeTraits {
 };
 using UniqueLocalDescriptor = UniqueHandle<LocalFreeTraits>;
 
-// The user of this process's token, for the owner check; empty when it cannot be read.
-std::vector<BYTE> ProcessUser() {
+// A part of this process's token (TokenUser, TokenOwner); empty when it cannot be read.
+std::vector<BYTE> TokenPart(TOKEN_INFORMATION_CLASS part) {
     UniqueToken token;
-    std::vector<BYTE> user;
+    std::vector<BYTE> buffer;
     DWORD needed = 0;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
-        (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed),
+        (GetTokenInformation(token.get(), part, nullptr, 0, &needed),
          GetLastError() != ERROR_INSUFFICIENT_BUFFER)) {
-        return user;
+        return buffer;
     }
-    user.resize(needed);
-    if (!GetTokenInformation(token.get(), TokenUser, user.data(), needed, &needed)) {
-        user.clear();
+    buffer.resize(needed);
+    if (!GetTokenInformation(token.get(), part, buffer.data(), needed, &needed)) {
+        buffer.clear();
     }
-    return user;
+    return buffer;
 }
 
-// The folder itself, never what it links to.
-UniqueFile OpenWithoutFollowing(const std::wstring& path) {
+// The folder itself, never what it links to, without delete sharing (see the header).
+UniqueFile OpenHeld(const std::wstring& path) {
     return UniqueFile(CreateFileW(
-        path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kNoShare, kDefaultSecurity,
+        path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareNoDelete, kDefaultSecurity,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
 }
 
@@ -65,8 +70,22 @@ UniqueFile OpenWithoutFollowing(const std::wstring& path) {
     ThrowUserError(kFolderUntrusted, {folder, code});
 }
 
-void CheckExistingFolder(const std::wstring& folder) {
-    const UniqueFile handle = OpenWithoutFollowing(folder);
+bool SidIs(PSID sid, const wchar_t* text) {
+    PSID other = nullptr;
+    if (!ConvertStringSidToSidW(text, &other)) {
+        return false;
+    }
+    const bool same = EqualSid(sid, other) != FALSE;
+    LocalFree(other);
+    return same;
+}
+
+bool Valid(PSID sid) {
+    return sid && IsValidSid(sid);
+}
+
+UniqueFile CheckExistingFolder(const std::wstring& folder) {
+    UniqueFile handle = OpenHeld(folder);
     if (!handle) {
         const DWORD error = GetLastError();
         Refuse(folder, error);
@@ -76,30 +95,41 @@ void CheckExistingFolder(const std::wstring& folder) {
         const DWORD error = GetLastError();
         Refuse(folder, error);
     }
+    // A link is judged by its tag and, where the link's target was opened all the same (Wine
+    // opens a Unix link's target whatever it is asked), by the handle's final path.
+    const DWORD link = CheckOpenedIsPath(handle.get(), folder);
+    if (link != ERROR_SUCCESS && link != kReparsePointEncountered) {
+        Refuse(folder, link);
+    }
     PSID owner = nullptr;
+    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                         &owner, nullptr, nullptr, nullptr, &descriptor);
+    const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT,
+                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         &owner, nullptr, &dacl, nullptr, &descriptor);
     const UniqueLocalDescriptor heldDescriptor(descriptor);
-    std::vector<BYTE> user = ProcessUser();
+    std::vector<BYTE> user = TokenPart(TokenUser);
+    std::vector<BYTE> tokenOwner = TokenPart(TokenOwner);
     const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    const bool ownerTrusted = status == ERROR_SUCCESS && IsTrustedOwner(owner, self);
-
-    // The handle's own attributes and the path's: Wine opens a Unix symbolic link's target even
-    // when told not to follow it, but names the link a reparse point by its path.
-    const bool reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                              IsReparsePoint(folder);
+    const PSID newOwner =
+        tokenOwner.empty() ? nullptr : reinterpret_cast<TOKEN_OWNER*>(tokenOwner.data())->Owner;
+    const bool read = status == ERROR_SUCCESS;
+    const bool ownerTrusted = read && IsTrustedOwner(owner, newOwner, self);
+    const bool othersMayChange = !read || GrantsChangeToOthers(dacl, newOwner, self);
     switch (JudgeExistingFolder((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                                reparsePoint, ownerTrusted)) {
+                                link == kReparsePointEncountered, ownerTrusted, othersMayChange)) {
     case FolderVerdict::Usable:
-        return;
+        return handle;
     case FolderVerdict::NotAFolder:
         Refuse(folder, ERROR_DIRECTORY);
     case FolderVerdict::ReparsePoint:
         Refuse(folder, kReparsePointEncountered);
     case FolderVerdict::ForeignOwner:
-        Refuse(folder, status == ERROR_SUCCESS ? ERROR_INVALID_OWNER : status);
+        Refuse(folder, read ? ERROR_INVALID_OWNER : status);
+    case FolderVerdict::ForeignWriter:
+        Refuse(folder, ERROR_INVALID_SECURITY_DESCR);
     }
+    Refuse(folder, ERROR_INVALID_FUNCTION);
 }
 
 } // namespace
@@ -114,18 +144,62 @@ std::wstring OwnDataFolder() {
     return JoinPath(buffer.data(), kOwnFolderName);
 }
 
-bool IsTrustedOwner(const void* ownerSid, const void* processUserSid) {
+bool IsTrustedOwner(const void* ownerSid, const void* tokenOwnerSid, const void* tokenUserSid) {
     const PSID owner = const_cast<void*>(ownerSid);
-    const PSID self = const_cast<void*>(processUserSid);
-    if (!owner || !IsValidSid(owner)) {
+    const PSID newOwner = const_cast<void*>(tokenOwnerSid);
+    const PSID self = const_cast<void*>(tokenUserSid);
+    if (!Valid(owner)) {
         return false;
     }
-    return IsWellKnownSid(owner, WinLocalSystemSid) ||
-           IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-           (self && IsValidSid(self) && EqualSid(owner, self));
+    if (IsWellKnownSid(owner, WinLocalSystemSid) ||
+        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || SidIs(owner, kTrustedInstaller)) {
+        return true;
+    }
+    if (Valid(newOwner) && EqualSid(owner, newOwner)) {
+        return true;
+    }
+    // Where new objects go to Administrators, the account's own SID owns only what it made
+    // unelevated. Elsewhere the account owns what it makes (Wine's token names a group as its
+    // owner, yet gives every file the account).
+    const bool elevatedOwner =
+        Valid(newOwner) && IsWellKnownSid(newOwner, WinBuiltinAdministratorsSid);
+    return !elevatedOwner && Valid(self) && EqualSid(owner, self);
 }
 
-FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted) {
+bool GrantsChangeToOthers(const void* dacl, const void* tokenOwnerSid, const void* tokenUserSid) {
+    const PACL list = static_cast<PACL>(const_cast<void*>(dacl));
+    if (!list) {
+        return true;
+    }
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(list, i, &entry)) {
+            return true;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        const bool plainAllow = header->AceType == ACCESS_ALLOWED_ACE_TYPE ||
+                                header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        const bool otherAllow = header->AceType == ACCESS_ALLOWED_COMPOUND_ACE_TYPE ||
+                                header->AceType == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
+                                header->AceType == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
+        if (!plainAllow && !otherAllow) {
+            continue; // denials, audits and labels give nobody anything
+        }
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        if (!(allowed->Mask & kChangeRights)) {
+            continue;
+        }
+        // Entries inherited only by what is made inside count too: the log and the sets are.
+        const PSID grantee = plainAllow ? PSID(const_cast<DWORD*>(&allowed->SidStart)) : nullptr;
+        if (!grantee || !IsTrustedOwner(grantee, tokenOwnerSid, tokenUserSid)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted,
+                                  bool othersMayChange) {
     // A junction is a directory too: the link is judged before what it claims to be.
     if (isReparsePoint) {
         return FolderVerdict::ReparsePoint;
@@ -133,11 +207,14 @@ FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ow
     if (!isDirectory) {
         return FolderVerdict::NotAFolder;
     }
-    return ownerTrusted ? FolderVerdict::Usable : FolderVerdict::ForeignOwner;
+    if (!ownerTrusted) {
+        return FolderVerdict::ForeignOwner;
+    }
+    return othersMayChange ? FolderVerdict::ForeignWriter : FolderVerdict::Usable;
 }
 
-void CheckExistingProtectedFolder(const std::wstring& folder) {
-    CheckExistingFolder(folder);
+UniqueFile CheckExistingProtectedFolder(const std::wstring& folder) {
+    return CheckExistingFolder(folder);
 }
 
 bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error) {
@@ -156,15 +233,14 @@ bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error) {
     return false;
 }
 
-void EnsureProtectedFolder(const std::wstring& folder) {
+UniqueFile EnsureProtectedFolder(const std::wstring& folder) {
     unsigned long error = ERROR_SUCCESS;
-    if (CreateProtectedFolder(folder, error)) {
-        return;
-    }
-    if (error != ERROR_ALREADY_EXISTS) {
+    if (!CreateProtectedFolder(folder, error) && error != ERROR_ALREADY_EXISTS) {
         ThrowUserError(kFolderCreationFailed, {folder, error});
     }
-    CheckExistingFolder(folder);
+    // Made just now or found: checked and held the same way, so nothing can take its place
+    // between the creation and the hold.
+    return CheckExistingFolder(folder);
 }
 
 bool IsReparsePoint(const std::wstring& path) {

@@ -1,9 +1,11 @@
 #pragma once
 // The program's own folders under %ProgramData% (the log, the backups). Any user may create a
 // folder there first, so a folder of ours is created with a protected DACL (SYSTEM and
-// Administrators only) and an existing one is used only when SYSTEM or Administrators own it
-// and it is no reparse point: an elevated write through a user's junction lands wherever that
-// user chose.
+// Administrators only) and an existing one is used only when a trusted owner owns it, nobody
+// else may change it, and it is no link: an elevated write through a user's junction lands
+// wherever that user chose.
+#include "platform/win_handles.h"
+
 #include <string>
 
 namespace qm {
@@ -15,28 +17,39 @@ inline constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OI
 // %ProgramData%\Quillmend; empty when the common application-data folder cannot be had.
 std::wstring OwnDataFolder();
 
-enum class FolderVerdict { Usable, NotAFolder, ReparsePoint, ForeignOwner };
+enum class FolderVerdict { Usable, NotAFolder, ReparsePoint, ForeignOwner, ForeignWriter };
 
 // The decision for an existing folder, from what the file system says of it.
-FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted);
+FolderVerdict JudgeExistingFolder(bool isDirectory, bool isReparsePoint, bool ownerTrusted,
+                                  bool othersMayChange);
 
-// An owner we trust: SYSTEM, Administrators, or the account this process runs as (which
-// runs it elevated). Anyone else (a standard user who made the folder first) is not.
-bool IsTrustedOwner(const void* ownerSid, const void* processUserSid);
+// An owner we trust: SYSTEM, Administrators, TrustedInstaller, and the owner this process's
+// token gives new objects (tokenOwnerSid: Administrators when an administrator runs it
+// elevated, SYSTEM for SYSTEM). The account itself (tokenUserSid) only where new objects are
+// not given Administrators: an elevated administrator's own SID owns what that user's
+// unelevated half made.
+bool IsTrustedOwner(const void* ownerSid, const void* tokenOwnerSid, const void* tokenUserSid);
+
+// True when the DACL lets anyone but a trusted owner write, delete, or change its permissions
+// or owner (a missing DACL lets everyone).
+bool GrantsChangeToOthers(const void* dacl, const void* tokenOwnerSid, const void* tokenUserSid);
 
 // Creates the folder (one level) with the protected DACL, or checks the existing one. Throws
 // UserError naming the folder and the code when it cannot be created or must not be used.
-void EnsureProtectedFolder(const std::wstring& folder);
+// The handle returned holds the folder without delete sharing: while it is open, nobody can
+// rename it away and put another in its place. Keep it for the run.
+[[nodiscard]] UniqueFile EnsureProtectedFolder(const std::wstring& folder);
 
 // Checks an existing folder as EnsureProtectedFolder does, without creating anything: for
-// reading from it. Throws UserError the same way.
-void CheckExistingProtectedFolder(const std::wstring& folder);
+// reading from it. Throws UserError the same way; returns the folder held as above.
+[[nodiscard]] UniqueFile CheckExistingProtectedFolder(const std::wstring& folder);
 
 // Creates the folder (one level) with the protected DACL; false with the code when it cannot be
 // made, ERROR_ALREADY_EXISTS when something of that name is there (never used then).
 bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error);
 
-// True when the file or folder at path (not what it may link to) is a reparse point.
+// True when the file or folder at path (not what it may link to) is a reparse point of any
+// kind, a cloud placeholder too.
 bool IsReparsePoint(const std::wstring& path);
 
 } // namespace qm

@@ -11,8 +11,10 @@ namespace qm {
 class RunLog {
 public:
     // Opens path for appending, or, when path is empty, %ProgramData%\Quillmend\Quillmend.log
-    // in the program's protected folder. Refuses a file that is a reparse point (and, in the
-    // default folder, one with more than one link). False with a message for the user.
+    // in the program's protected folder, which stays held while the log is open. Refuses a file
+    // that is a link (a junction or symbolic link; a cloud placeholder or deduplicated file is
+    // none) and, in the default folder, one with more than one hard link. Other processes may
+    // append to it at the same time. False with a message for the user.
     bool Open(const std::wstring& path, std::string& problem);
 
     // One event; a failed write does not stop the run.
@@ -21,6 +23,9 @@ public:
     const std::wstring& path() const { return path_; }
 
 private:
+    void ReopenThroughFilter(const BY_HANDLE_FILE_INFORMATION& checked);
+
+    UniqueFile folder_;
     UniqueFile file_;
     std::wstring path_;
 };

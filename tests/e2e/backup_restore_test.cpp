@@ -1,7 +1,8 @@
 // Backups and restores of the real Quillmend.exe: a run then /restore gives every file back
 // byte for byte and removes what the run created; a run that failed between key and
 // certificate is undone the same way; a backups folder that is not ours is refused before
-// anything is stopped; a set whose saved copy changed is refused whole.
+// anything is stopped; a restore deletes nothing through a link; a set whose saved copy changed
+// is refused whole.
 #include <doctest/doctest.h>
 
 #include <aclapi.h>
@@ -101,6 +102,69 @@ std::wstring OwnerOf(const std::wstring& path) {
     LocalFree(descriptor);
     return result;
 }
+
+// Whether path is a reparse point now (Wine's view of a Unix symbolic link).
+bool IsLinkNow(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Starts a Unix program (Wine starts one like any other) and waits until present(), for ten
+// seconds at most: Wine's handle to a Unix program neither signals its end nor gives its code.
+template <typename Present>
+bool RunUnixUntil(const std::wstring& program, const std::wstring& arguments, Present present) {
+    std::wstring command = program + L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    const qm::UniqueProcess held(process.hProcess);
+    const qm::UniqueProcess thread(process.hThread);
+    for (int waited = 0; waited < 100; ++waited) {
+        if (present()) {
+            return true;
+        }
+        Sleep(100);
+    }
+    return present();
+}
+
+std::wstring UnixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::wstring wide = L"\"";
+    for (const char* c = unix; c && *c; ++c) {
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    }
+    HeapFree(GetProcessHeap(), 0, unix);
+    return wide + L"\"";
+}
+
+// A Unix symbolic link at path to target for one case, as a user's link would stand there
+// (Wine shows it as a reparse point; CreateSymbolicLinkW makes none there), always removed.
+class UnixLink {
+public:
+    UnixLink(const std::wstring& target, const std::wstring& path)
+        : path_(path), unixPath_(UnixPath(path)),
+          made_(RunUnixUntil(L"Z:\\bin\\ln", L"-s " + UnixPath(target) + L" " + unixPath_,
+                             [&] { return IsLinkNow(path); })) {}
+    ~UnixLink() {
+        RunUnixUntil(L"Z:\\bin\\rm", L"-f " + unixPath_, [this] { return !IsLinkNow(path_); });
+    }
+    UnixLink(const UnixLink&) = delete;
+    UnixLink& operator=(const UnixLink&) = delete;
+    bool made() const { return made_; }
+
+private:
+    std::wstring path_;
+    std::wstring unixPath_;
+    bool made_;
+};
 
 } // namespace
 
@@ -207,6 +271,25 @@ TEST_CASE("e2e_backup_restore") {
         CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
         CHECK(IsInstalled(key));
         CHECK_FALSE(PathExists(userKey));
+    }
+
+    SUBCASE("a restore deletes nothing through a link left where the run created files") {
+        CheckSuccessBox(scenario.Run());
+        REQUIRE(IsReplaced(userKey, kServerKey));
+        // The per-user folder, replaced by a link to files of the same names elsewhere.
+        ScratchFolder outside(L"restore-link");
+        REQUIRE(WriteBytes(outside.path() + L"\\server.key", "keep me"));
+        REQUIRE(WriteBytes(outside.path() + L"\\server.pem", "keep me"));
+        REQUIRE(DeleteTree(scenario.userClient()));
+        const UnixLink link(outside.path(), scenario.userClient());
+        REQUIRE(link.made());
+
+        const RunOutcome refused = Restore(scenario, L" /restore");
+        INFO("box: " << Narrow(BoxText(refused)));
+        CHECK(refused.exitCode == 1);
+        CHECK(BoxText(refused).find(L"Errcode: 4395") != std::wstring::npos);
+        CHECK(BytesOf(outside.path() + L"\\server.key") == "keep me");
+        CHECK(BytesOf(outside.path() + L"\\server.pem") == "keep me");
     }
 
     SUBCASE("a set whose saved copy changed is refused whole") {

@@ -271,6 +271,8 @@ TEST_CASE("e2e_switches_log_refused") {
     };
     const Row rows[] = {
         {"a folder another account made first", L"C:\\qm-fixtures\\foreign", nullptr, L"1307"},
+        {"a folder of the account's own that anyone may write", L"C:\\qm-fixtures\\writable",
+         nullptr, L"1338"},
         {"a log path in a folder that is not there", nullptr, L"C:\\qm-fixtures\\none\\qm.log",
          L"3"},
     };

@@ -1,10 +1,15 @@
 // Tests of the deployment into real folders.
 #include "fileops/deploy.h"
+#include "fileops/link_check.h"
+#include "fileops/link_rules.h"
 #include "platform/user_error.h"
 
 #include "test_support.h"
 
 #include <doctest/doctest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <vector>
 
@@ -21,6 +26,24 @@ template <typename Call> std::wstring FailureOf(Call call) {
         return WideMessage(error);
     }
     return std::wstring();
+}
+
+// The file's DACL as SDDL, read back from the file system.
+std::wstring DaclOf(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return L"<unreadable>";
+    }
+    wchar_t* text = nullptr;
+    std::wstring sddl = L"<unconvertible>";
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        sddl = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return sddl;
 }
 
 // Works inside a folder for one test and always returns to where it was.
@@ -96,6 +119,30 @@ TEST_CASE("deploy_replacement_copies") {
         DeployReplacementFile(install, user, L"sslServer.tg");
         CHECK(ReadTextFile(user + L"\\MWClientServer\\sslServer.tg") == "new tls");
         CHECK(ReadTextFile(user + L"\\MWClientServer\\other.txt") == "kept");
+    }
+    SUBCASE("a replaced key keeps its own DACL and attributes, a new one gets its folder's") {
+        // A private key readable by SYSTEM and Administrators only, and hidden.
+        const std::wstring key = install + L"\\sslServer.tg";
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr));
+        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+        UniqueFile made(CreateFileW(key.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
+        LocalFree(descriptor);
+        REQUIRE(made.valid());
+        made.reset();
+        const std::wstring before = DaclOf(key);
+        CAPTURE(ToNarrow(before));
+        REQUIRE(before.find(L"WD") == std::wstring::npos);
+
+        const std::wstring user = temp / L"Marrowby";
+        DeployReplacementFile(install, user, L"sslServer.tg");
+        CHECK(ReadTextFile(key) == "new tls");
+        CHECK(DaclOf(key) == before);
+        CHECK((GetFileAttributesW(key.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+        // The per-user copy was new: it has what its folder gives, not the key's.
+        CHECK(DaclOf(user + L"\\MWClientServer\\sslServer.tg") != before);
     }
     SUBCASE("a read-only source leaves writable targets that can be replaced again") {
         SetReadOnly(license / L"sslServer.tg", true);
@@ -249,6 +296,49 @@ TEST_CASE("deploy_as_folder_without_backslash") {
         DeployReplacementFileAs(L"bin", L"server.key", name);
         CHECK(ReadTextFile(L"\\" + name) == "new key");
         CHECK_FALSE(FileExists(L"bin\\" + name));
+    }
+}
+
+TEST_CASE("deploy_link_checked_paths") {
+    struct Row {
+        const wchar_t* root;
+        const wchar_t* target;
+        std::vector<std::wstring> paths;
+    };
+    const Row rows[] = {
+        {L"C:\\Suite",
+         L"C:\\Suite\\MWClientServer\\server.key",
+         {L"C:\\Suite\\MWClientServer", L"C:\\Suite\\MWClientServer\\server.key"}},
+        // Case and doubled or trailing backslashes do not hide a folder from the check.
+        {L"c:\\suite\\",
+         L"C:\\Suite\\\\bin\\\\ssl.key",
+         {L"C:\\Suite\\bin", L"C:\\Suite\\bin\\ssl.key"}},
+        {L"C:\\", L"C:\\ssl.key", {L"C:\\ssl.key"}},
+        {L"\\\\server\\share",
+         L"\\\\server\\share\\a\\b",
+         {L"\\\\server\\share\\a", L"\\\\server\\share\\a\\b"}},
+        // A root that does not hold the target, or none: the target alone.
+        {L"C:\\Other", L"C:\\Suite\\ssl.key", {L"C:\\Suite\\ssl.key"}},
+        {L"C:\\Suite", L"C:\\Suitcase\\ssl.key", {L"C:\\Suitcase\\ssl.key"}},
+        {L"", L"C:\\Suite\\ssl.key", {L"C:\\Suite\\ssl.key"}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(ToNarrow(row.target));
+        CHECK(PathsBelow(row.root, row.target) == row.paths);
+    }
+    // Only tags that stand for another name are links; a cloud placeholder or a deduplicated
+    // file is the file itself.
+    const std::pair<DWORD, bool> tags[] = {
+        {IO_REPARSE_TAG_MOUNT_POINT, true},
+        {IO_REPARSE_TAG_SYMLINK, true},
+        {0xA000001D, true},  // a WSL symbolic link
+        {0x9000001A, false}, // a OneDrive placeholder
+        {IO_REPARSE_TAG_DEDUP, false},
+        {0, false},
+    };
+    for (const auto& [tag, link] : tags) {
+        CAPTURE(tag);
+        CHECK(IsLinkTag(tag) == link);
     }
 }
 

@@ -38,7 +38,7 @@ std::wstring SecurityOf(const std::wstring& path) {
 
 std::string RefusalOf(const std::wstring& folder) {
     try {
-        EnsureProtectedFolder(folder);
+        const UniqueFile held = EnsureProtectedFolder(folder);
     } catch (const UserError& error) {
         return error.what();
     }
@@ -49,49 +49,100 @@ std::string RefusalOf(const std::wstring& folder) {
 
 TEST_CASE("protected_folder_existing_verdict") {
     struct Row {
-        bool directory, reparse, trusted;
+        bool directory, reparse, trusted, othersMayChange;
         FolderVerdict verdict;
     };
     const Row rows[] = {
-        {true, false, true, FolderVerdict::Usable},
-        {true, false, false, FolderVerdict::ForeignOwner},
+        {true, false, true, false, FolderVerdict::Usable},
+        {true, false, false, false, FolderVerdict::ForeignOwner},
+        {true, false, true, true, FolderVerdict::ForeignWriter},
+        {true, false, false, true, FolderVerdict::ForeignOwner},
         // A junction is judged as a link even when an administrator made it.
-        {true, true, true, FolderVerdict::ReparsePoint},
-        {false, true, false, FolderVerdict::ReparsePoint},
-        {false, false, true, FolderVerdict::NotAFolder},
+        {true, true, true, false, FolderVerdict::ReparsePoint},
+        {false, true, false, false, FolderVerdict::ReparsePoint},
+        {false, false, true, false, FolderVerdict::NotAFolder},
     };
     for (const Row& row : rows) {
         CAPTURE(row.directory);
         CAPTURE(row.reparse);
         CAPTURE(row.trusted);
-        CHECK(JudgeExistingFolder(row.directory, row.reparse, row.trusted) == row.verdict);
+        CAPTURE(row.othersMayChange);
+        CHECK(JudgeExistingFolder(row.directory, row.reparse, row.trusted, row.othersMayChange) ==
+              row.verdict);
     }
 }
 
+// Two tokens: an administrator's elevated one, which gives new objects to Administrators, and
+// one that gives them to the account itself (unelevated, or as Wine's token behaves).
 TEST_CASE("protected_folder_trusted_owners") {
     struct Row {
         const wchar_t* owner;
-        bool trusted;
+        bool trustedElevated, trustedAsOwner;
     };
     const Row rows[] = {
-        {L"S-1-5-18", true},            // SYSTEM
-        {L"S-1-5-32-544", true},        // Administrators
-        {L"S-1-5-21-1-2-3-1001", true}, // the process's own user (below)
-        {L"S-1-5-32-545", false},       // Users
-        {L"S-1-5-7", false},            // Anonymous: how Wine shows another Unix user's file
-        {L"S-1-5-21-1-2-3-1002", false},
-        {L"S-1-1-0", false}, // Everyone
+        {L"S-1-5-18", true, true},     // SYSTEM
+        {L"S-1-5-32-544", true, true}, // Administrators
+        {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true, true},
+        // The account itself: made by its unelevated half when new objects go to Administrators.
+        {L"S-1-5-21-1-2-3-1001", false, true},
+        {L"S-1-5-32-545", false, false}, // Users
+        {L"S-1-5-7", false, false},      // Anonymous: how Wine shows another Unix user's file
+        {L"S-1-5-21-1-2-3-1002", false, false},
+        {L"S-1-1-0", false, false}, // Everyone
     };
     PSID self = nullptr;
+    PSID admins = nullptr;
     REQUIRE(ConvertStringSidToSidW(L"S-1-5-21-1-2-3-1001", &self));
+    REQUIRE(ConvertStringSidToSidW(L"S-1-5-32-544", &admins));
     for (const Row& row : rows) {
         CAPTURE(ToNarrow(row.owner));
         PSID owner = nullptr;
         REQUIRE(ConvertStringSidToSidW(row.owner, &owner));
-        CHECK(IsTrustedOwner(owner, self) == row.trusted);
+        CHECK(IsTrustedOwner(owner, admins, self) == row.trustedElevated);
+        CHECK(IsTrustedOwner(owner, self, self) == row.trustedAsOwner);
         LocalFree(owner);
     }
-    CHECK_FALSE(IsTrustedOwner(nullptr, self));
+    CHECK_FALSE(IsTrustedOwner(nullptr, admins, self));
+    LocalFree(admins);
+    LocalFree(self);
+}
+
+TEST_CASE("protected_folder_others_may_change") {
+    struct Row {
+        const wchar_t* sddl;
+        bool elevated, asOwner;
+    };
+    const Row rows[] = {
+        {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, false},
+        {L"D:(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)", false, false}, // others read only
+        {L"D:(A;OICI;0x1301ff;;;WD)", true, true},                   // Everyone may write
+        {L"D:(A;OICIIO;FA;;;BU)", true, true}, // only what is made inside: the log, the sets
+        {L"D:(A;;WD;;;AU)", true, true},       // WRITE_DAC alone
+        {L"D:(A;;WO;;;AU)", true, true},       // WRITE_OWNER alone
+        {L"D:(A;;SD;;;AU)", true, true},       // DELETE alone
+        {L"D:(D;;FA;;;WD)(A;;FA;;;BA)", false, false}, // a denial gives nothing
+        {L"D:(A;;FA;;;S-1-5-21-1-2-3-1001)", true, false},
+    };
+    PSID self = nullptr;
+    PSID admins = nullptr;
+    REQUIRE(ConvertStringSidToSidW(L"S-1-5-21-1-2-3-1001", &self));
+    REQUIRE(ConvertStringSidToSidW(L"S-1-5-32-544", &admins));
+    for (const Row& row : rows) {
+        CAPTURE(ToNarrow(row.sddl));
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(row.sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        REQUIRE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+        CHECK(GrantsChangeToOthers(present ? dacl : nullptr, admins, self) == row.elevated);
+        CHECK(GrantsChangeToOthers(present ? dacl : nullptr, self, self) == row.asOwner);
+        LocalFree(descriptor);
+    }
+    // No DACL at all lets everyone do everything.
+    CHECK(GrantsChangeToOthers(nullptr, self, self));
+    LocalFree(admins);
     LocalFree(self);
 }
 
@@ -130,8 +181,8 @@ TEST_CASE("protected_folder_create_and_check") {
     TempFolder temp;
     const std::wstring folder = temp / L"Quillmend";
 
-    SUBCASE("made, then used again as it is") {
-        EnsureProtectedFolder(folder);
+    SUBCASE("made, then used again as it is, also while it is held") {
+        const UniqueFile held = EnsureProtectedFolder(folder);
         CHECK(FileExists(folder));
         CHECK(RefusalOf(folder).empty());
         // Wine keeps no security descriptor on disk: it shows every file of its own Unix user
