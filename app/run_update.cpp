@@ -4,6 +4,7 @@
 
 #include "edges/backup_edges.h"
 #include "edges/log_edges.h"
+#include "edges/planned_edges.h"
 #include "edges/preview_edges.h"
 #include "edges/quiet_edges.h"
 #include "edges/system_edges.h"
@@ -46,7 +47,10 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
     // Innermost first: what acts (or only pretends to; every run that may write is backed up,
     // the run without arguments and a restore too), then whether boxes are seen, then the log,
     // then the preview's list in place of the box, so the log records the box as shown.
+    // A run that writes decides everything first (planned), over the backup, which saves what
+    // the plan overwrites before the first stop and puts it back after a failure.
     std::optional<BackupEdges> backup;
+    std::optional<PlannedEdges> planned;
     std::optional<PreviewEdges> preview;
     if (g_settings.options.preview) {
         preview.emplace(*edges);
@@ -54,6 +58,10 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
     } else {
         backup.emplace(*edges);
         edges = &*backup;
+        if (!g_settings.options.restore) {
+            planned.emplace(*edges);
+            edges = &*planned;
+        }
     }
     std::optional<QuietEdges> quiet;
     if (!g_settings.showBoxes) {
