@@ -157,6 +157,16 @@ void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_
     }
 }
 
+RunResult RefuseRunWith(RunEdges& edges, uintptr_t timerId, const std::string& message) {
+    if (timerId != kRunTimerId) {
+        return RunResult::NotRun;
+    }
+    edges.KillRunTimer();
+    edges.ShowMessage(message, kErrorCaption);
+    edges.DestroyHostWindow();
+    return RunResult::Failed;
+}
+
 RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
     // Other timers are not ours; the run timer is killed at once, so the run happens once.
     if (timerId != kRunTimerId) {
