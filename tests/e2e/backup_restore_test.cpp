@@ -248,3 +248,95 @@ TEST_CASE("e2e_backup_restore") {
         CHECK_FALSE(scenario.standIns().HasEnded(running.client, 500));
     }
 }
+
+TEST_CASE("e2e_backup_restore_after_kill") {
+    REQUIRE(Scenario::ProgramAvailable());
+    CleanDataFolder data;
+    Scenario scenario(L"kill-restore");
+    scenario.PrepareTool({});
+    const SuiteInstall a = scenario.AddSuite(L"A", {100, 5, 5, true, true});
+    const SuiteInstall b = scenario.AddSuite(L"B", {99, 5, 5, true, true});
+    scenario.RegisterVendor(L"A", a.app, false);
+    scenario.RegisterVendor(L"B", b.app, true);
+    struct Target {
+        std::wstring path;
+        const wchar_t* source;
+        bool installed; // there before the run; else the run creates it
+    };
+    const std::vector<Target> targets = {
+        {a.client + L"\\sslServer.tg", kSslServerTg, true},
+        {b.client + L"\\server.key", kServerKey, true},
+        {b.client + L"\\server.pem", kServerPem, true},
+        {scenario.userClient() + L"\\sslServer.tg", kSslServerTg, false},
+        {scenario.userClient() + L"\\server.key", kServerKey, false},
+        {scenario.userClient() + L"\\server.pem", kServerPem, false},
+    };
+    // How many targets hold their replacement; false when one holds anything else, whole or not.
+    const auto replaced = [&](size_t& count) {
+        count = 0;
+        for (const Target& target : targets) {
+            const std::string bytes = BytesOf(target.path);
+            if (bytes == ReplacementContent(target.source)) {
+                ++count;
+            } else if (bytes !=
+                       (target.installed ? InstalledContent(target.source) : "<missing>")) {
+                return false;
+            }
+        }
+        return true;
+    };
+    // Files the run's log says it has written. The targets themselves are not opened while the
+    // run works: on Windows a file open elsewhere cannot be replaced.
+    const std::wstring logPath = scenario.root() + L"\\qm.log";
+    const auto logged = [&] {
+        const std::string log = BytesOf(logPath);
+        size_t count = 0;
+        for (const char* event : {" replaced: ", " created: "}) {
+            for (size_t at = log.find(event); at != std::string::npos;
+                 at = log.find(event, at + 1)) {
+                ++count;
+            }
+        }
+        return count;
+    };
+
+    // 0: ended as soon as the suite has been stopped, before any copy; then after the first
+    // file, half way, and before the last.
+    for (const size_t killAt : {size_t{0}, size_t{1}, size_t{3}, size_t{5}}) {
+        CAPTURE(killAt);
+        const RunningSuite running = StartSuitePrograms(scenario, a);
+        RunOptions options;
+        options.arguments = L" /quiet /log:" + logPath;
+        const size_t before = logged();
+        options.onHostWindow = [&](HWND host) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(host, &pid);
+            const qm::UniqueProcess run(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+            const ULONGLONG start = GetTickCount64();
+            while (GetTickCount64() - start < 20000) {
+                if (scenario.standIns().HasEnded(running.service, 0) &&
+                    logged() - before >= killAt) {
+                    TerminateProcess(run.get(), 9);
+                    WaitForSingleObject(run.get(), 5000);
+                    return;
+                }
+            }
+        };
+        const RunOutcome killed = scenario.Run(options);
+        REQUIRE(killed.exited);
+        CHECK(killed.exitCode == 9);
+        size_t count = 0;
+        CHECK(replaced(count));
+        MESSAGE("ended with " << count << " of 6 files replaced");
+
+        const RunOutcome restored = Restore(scenario, L" /restore");
+        INFO("box: " << Narrow(BoxText(restored)));
+        CHECK(restored.exitCode == 0);
+        for (const Target& target : targets) {
+            CAPTURE(Narrow(target.path));
+            CHECK(BytesOf(target.path) ==
+                  (target.installed ? InstalledContent(target.source) : "<missing>"));
+        }
+        scenario.standIns().EndAll();
+    }
+}
