@@ -1,6 +1,8 @@
 // Copies into a backup set, written unflushed and made durable together.
 #include "backup/backup_batch.h"
 
+#include "platform/sha256.h"
+
 #include <vector>
 
 namespace qm {
@@ -28,8 +30,8 @@ std::wstring VolumeDevice(const std::wstring& path) {
 
 } // namespace
 
-DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath,
-                     bool& originalUnreadable) {
+DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
+                     std::string& sha256, bool& originalUnreadable) {
     originalUnreadable = true;
     const UniqueFile from(CreateFileW(original.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
@@ -44,6 +46,8 @@ DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath
         return GetLastError();
     }
     std::vector<char> buffer(kChunk);
+    Sha256 digest;
+    size = 0;
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(from.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
@@ -59,7 +63,10 @@ DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath
             written != read) {
             return GetLastError();
         }
+        digest.Update(buffer.data(), read);
+        size += read;
     }
+    sha256 = digest.FinishHex();
     if (firstPath_.empty()) {
         firstPath_ = savedPath;
     }

@@ -159,33 +159,29 @@ void BackupEdges::PrepareWrites(const DeployPlan& plan) {
         RequireRecordable(write.path);
         BackupEntry entry;
         entry.originalPath = write.path;
-        if (IsFilePresent(write.path)) {
-            entry.kind = BackupKind::Overwritten;
-            entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), write.path);
-            bool originalUnreadable = false;
-            const DWORD error =
-                batch.Add(write.path, JoinPath(setFolder_, entry.storedName), originalUnreadable);
-            if (error != ERROR_SUCCESS) {
-                // Reading the installed file is what its copy would have done first.
-                if (originalUnreadable) {
-                    ThrowUserError(write.copyFailure, {error});
-                }
-                ThrowUserError(kUnrecordablePath, {write.path, error});
+        entry.kind = BackupKind::Overwritten;
+        entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), write.path);
+        bool originalUnreadable = false;
+        const DWORD error = batch.Add(write.path, JoinPath(setFolder_, entry.storedName),
+                                      entry.size, entry.sha256, originalUnreadable);
+        if (originalUnreadable &&
+            (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            // Not there: the run creates it.
+            entry = BackupEntry{};
+            entry.originalPath = write.path;
+        } else if (error != ERROR_SUCCESS) {
+            // Reading the installed file is what its copy would have done first.
+            if (originalUnreadable) {
+                ThrowUserError(write.copyFailure, {error});
             }
+            ThrowUserError(kUnrecordablePath, {write.path, error});
         }
         entries.push_back(entry);
     }
+    // Flushed before the manifest names them: a manifest on disk never lists a copy that is not.
     const DWORD flushError = batch.Flush();
     if (flushError != ERROR_SUCCESS) {
         ThrowUserError(kUnrecordablePath, {setFolder_, flushError});
-    }
-    // What the set holds is what a restore will check: the digest is of the copy as read back.
-    for (BackupEntry& entry : entries) {
-        if (entry.kind == BackupKind::Overwritten &&
-            !Fingerprint(JoinPath(setFolder_, entry.storedName), entry.size, entry.sha256)) {
-            const DWORD error = GetLastError();
-            ThrowUserError(kUnrecordablePath, {entry.originalPath, error});
-        }
     }
     if (entries.empty()) {
         return;

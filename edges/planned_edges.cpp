@@ -107,13 +107,24 @@ bool IsHeld(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
+// The target's obstacle and its folder's absence come from the same open.
+DWORD CachedTargetOpenError(const std::wstring& target, PlanProbe& probe) {
+    const auto known = probe.targetOpenErrors.find(target);
+    if (known != probe.targetOpenErrors.end()) {
+        return known->second;
+    }
+    const DWORD error = TargetOpenError(target);
+    probe.targetOpenErrors.emplace(target, error);
+    return error;
+}
+
 } // namespace
 
-void CheckPlannedTarget(const PlannedCheck& check, std::vector<std::wstring>& madeFolders) {
+void CheckPlannedTarget(const PlannedCheck& check, PlanProbe& probe) {
     DWORD error = ERROR_SUCCESS;
     switch (check.kind) {
     case CheckKind::TargetWritable:
-        error = TargetOpenError(check.path);
+        error = CachedTargetOpenError(check.path, probe);
         // A missing target is created, not opened; its folder has a check of its own.
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || IsHeld(error)) {
             error = ERROR_SUCCESS;
@@ -127,7 +138,7 @@ void CheckPlannedTarget(const PlannedCheck& check, std::vector<std::wstring>& ma
         break;
     case CheckKind::TargetFolder:
         // Creating the new file is what fails in a folder that is not there.
-        error = TargetOpenError(check.path);
+        error = CachedTargetOpenError(check.path, probe);
         if (error != ERROR_PATH_NOT_FOUND) {
             error = ERROR_SUCCESS;
         }
@@ -136,7 +147,7 @@ void CheckPlannedTarget(const PlannedCheck& check, std::vector<std::wstring>& ma
         bool created = false;
         error = MakeFolderIfMissing(check.path, created);
         if (created) {
-            madeFolders.push_back(check.path);
+            probe.madeFolders.push_back(check.path);
         }
         if (error != ERROR_SUCCESS) {
             ThrowUserError(check.failure, {check.path, error});
@@ -242,7 +253,7 @@ std::vector<StoppedProcess> PlannedEdges::StopProcessesByName(const std::wstring
         checked_ = true;
         try {
             for (const PlannedCheck& check : plan_.checks) {
-                CheckPlannedTarget(check, madeFolders_);
+                CheckPlannedTarget(check, probe_);
             }
             ForwardingEdges::PrepareWrites(plan_);
         } catch (...) {
@@ -256,21 +267,23 @@ std::vector<StoppedProcess> PlannedEdges::StopProcessesByName(const std::wstring
 
 RollbackReport PlannedEdges::RollBackWrites() {
     RollbackReport report = ForwardingEdges::RollBackWrites();
-    for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) {
+    std::vector<std::wstring>& made = probe_.madeFolders;
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
         RemoveFolderIfEmpty(*folder);
         if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES) {
             report.steps.push_back({RollbackStep::Action::Removed, *folder, {}});
         }
     }
-    madeFolders_.clear();
+    made.clear();
     return report;
 }
 
 void PlannedEdges::RemoveMadeFolders() {
-    for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) {
+    std::vector<std::wstring>& made = probe_.madeFolders;
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
         RemoveFolderIfEmpty(*folder);
     }
-    madeFolders_.clear();
+    made.clear();
 }
 
 } // namespace qm

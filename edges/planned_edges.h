@@ -31,6 +31,13 @@ struct PlannedAnswers {
     std::map<std::wstring, bool> newer; // folder + "\t" + file
 };
 
+// What the checks of one plan have found so far: the folders they made (the run's, removed
+// again if it fails) and what opening each target gave, asked once per target.
+struct PlanProbe {
+    std::vector<std::wstring> madeFolders;
+    std::map<std::wstring, unsigned long> targetOpenErrors;
+};
+
 class PlannedEdges : public ForwardingEdges {
 public:
     using ForwardingEdges::ForwardingEdges;
@@ -63,13 +70,13 @@ private:
     PlannedAnswers answers_;
     DeployPlan plan_;
     std::vector<InstallSource> sources_;
-    std::vector<std::wstring> madeFolders_;
+    PlanProbe probe_;
 };
 
 // The one place every planned target is checked before the stop: throws UserError with the
-// message the write would have failed with. A folder the deployment creates is made here, and
-// added to madeFolders. A target held open (a sharing or lock violation) is no failure yet:
-// the suite's own programs hold their files until they are stopped, so the copy finds out.
-void CheckPlannedTarget(const PlannedCheck& check, std::vector<std::wstring>& madeFolders);
+// message the write would have failed with. A folder the deployment creates is made here. A
+// target held open (a sharing or lock violation) is no failure yet: the suite's own programs
+// hold their files until they are stopped, so the copy finds out.
+void CheckPlannedTarget(const PlannedCheck& check, PlanProbe& probe);
 
 } // namespace qm
