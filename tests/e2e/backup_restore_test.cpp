@@ -60,11 +60,12 @@ private:
     std::wstring path_;
 };
 
-// Holds a file open for reading without write sharing, as a running program might.
+// Holds a file open for reading without write sharing (or, with share 0, without any), as a
+// running program might.
 class HeldFile {
 public:
-    explicit HeldFile(const std::wstring& path)
-        : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    explicit HeldFile(const std::wstring& path, DWORD share = FILE_SHARE_READ)
+        : file_(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     bool holding() const { return file_.valid(); }
     void Release() { file_.reset(); }
@@ -194,10 +195,28 @@ TEST_CASE("e2e_backup_restore") {
 
         INFO("the set is kept as a failed run's; a restore of it changes nothing");
         REQUIRE(data.Sets().size() == 1);
+        const size_t beforeRestore = scenario.StartsSoFar();
         const RunOutcome restored = Restore(scenario, L" /restore");
         CHECK(restored.exitCode == 0);
         CHECK(IsInstalled(key));
         CHECK(IsInstalled(pem));
+        CHECK(StartsAfter(scenario, suite.client + L"\\" + kClientExe, beforeRestore, 1).size() ==
+              1);
+    }
+
+    SUBCASE("a file held without any sharing cannot be saved: its copy's message, nothing "
+            "stopped") {
+        const RunningSuite running = StartSuitePrograms(scenario, suite);
+        HeldFile held(pem, 0);
+        REQUIRE(held.holding());
+        const RunOutcome failed = scenario.Run();
+        REQUIRE(failed.boxes.size() == 1);
+        CHECK(failed.boxes[0].caption == kErrorCaption);
+        CHECK(failed.boxes[0].text == std::wstring(kInstallCopyFailed) + L"32");
+        CHECK_FALSE(scenario.standIns().HasEnded(running.client, 500));
+        CHECK(IsInstalled(key));
+        CHECK_FALSE(PathExists(scenario.userBase()));
+        CHECK(data.Sets().empty());
     }
 
     SUBCASE("a backups folder that is not ours: refused before anything is stopped") {
@@ -329,6 +348,7 @@ TEST_CASE("e2e_backup_restore_after_kill") {
         CHECK(replaced(count));
         MESSAGE("ended with " << count << " of 6 files replaced");
 
+        // The ended run left the suite stopped, so the restore has nothing to start again.
         const RunOutcome restored = Restore(scenario, L" /restore");
         INFO("box: " << Narrow(BoxText(restored)));
         CHECK(restored.exitCode == 0);

@@ -334,10 +334,17 @@ TEST_CASE("e2e_switches_second_run_waits") {
         CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 0));
         first.reset();
     };
+    const size_t startsBefore = scenario.StartsSoFar();
     const RunOutcome outcome = scenario.Run(options);
     REQUIRE(outcome.exited);
     CHECK(outcome.exitCode == 0);
     CHECK(IsReplaced(prepared.suite.client + L"\\sslServer.tg", kSslServerTg));
+    // The programs started again are ended with the rest once they have logged their start.
+    CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kServiceExe, startsBefore, 1)
+              .size() == 1);
+    CHECK(
+        StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, startsBefore, 1).size() ==
+        1);
     const std::vector<std::string> events = EventsOf(BytesOf(logPath).substr(3));
     INFO("log:\n" << BytesOf(logPath));
     CHECK(HasEvent(events, "waited "));
