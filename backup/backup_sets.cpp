@@ -98,7 +98,8 @@ std::vector<std::wstring> SetsToRemove(const std::vector<BackupSetInfo>& sets) {
     size_t newerFinished = 0;
     for (size_t i = 0; i < newestFirst.size(); ++i) {
         const BackupSetInfo& set = newestFirst[i];
-        if (i >= kSetsKept && (set.finished || newerFinished >= kSetsKept)) {
+        if (i >= kSetsKept && !set.rollbackUnfinished &&
+            (set.finished || newerFinished >= kSetsKept)) {
             removed.push_back(set.name);
         }
         if (set.finished) {

@@ -37,11 +37,15 @@ std::wstring NewestSet(const std::vector<std::wstring>& names);
 struct BackupSetInfo {
     std::wstring name;
     bool finished = false; // its manifest says the run ended well
+    // A failed run could not put everything back: the set is what a restore needs, so no
+    // number of newer sets removes it.
+    bool rollbackUnfinished = false;
 };
 
 // What goes after a run that ended well: every set beyond the five newest, except a set of a
 // run that failed (or whose manifest cannot be read), which is what an administrator most
-// likely wants back: it stays until five newer sets of runs that ended well exist.
+// likely wants back: it stays until five newer sets of runs that ended well exist; a set whose
+// rollback did not finish always stays.
 std::vector<std::wstring> SetsToRemove(const std::vector<BackupSetInfo>& sets);
 
 } // namespace qm

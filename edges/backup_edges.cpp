@@ -1,12 +1,14 @@
 // The backup decorator: a set before the stop, a saved copy before each write, the restore's set.
 #include "edges/backup_edges.h"
 
+#include "backup/backup_batch.h"
 #include "backup/backup_files.h"
 #include "backup/backup_sets.h"
 #include "fileops/deploy_targets.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/utf8.h"
+#include "platform/win_handles.h"
 
 #include <windows.h>
 
@@ -17,6 +19,13 @@ namespace qm {
 namespace {
 
 constexpr wchar_t kUnrecordablePath[] = L"备份文件失败[%s], 该文件未被替换, Errcode: %d";
+// Beside the manifest when a failed run could not put everything back: what is listed there
+// still needs the set.
+constexpr wchar_t kRollbackUnfinishedFile[] = L"rollback-unfinished.txt";
+constexpr DWORD kNoSharing = 0;
+constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
+constexpr HANDLE kNoTemplate = nullptr;
+constexpr LPOVERLAPPED kNotOverlapped = nullptr;
 
 // Windows compares file names without regard to case.
 std::wstring PathKey(const std::wstring& path) {
@@ -30,9 +39,13 @@ std::wstring PathKey(const std::wstring& path) {
 BackupSetInfo InfoOf(const std::wstring& backups, const std::wstring& name) {
     std::string text;
     BackupManifest manifest;
-    const bool finished = ReadManifestFile(JoinPath(backups, name), text) &&
-                          ParseManifest(text, manifest) && manifest.finished;
-    return {name, finished};
+    const std::wstring folder = JoinPath(backups, name);
+    const bool finished =
+        ReadManifestFile(folder, text) && ParseManifest(text, manifest) && manifest.finished;
+    const bool rollbackUnfinished =
+        GetFileAttributesW(JoinPath(folder, kRollbackUnfinishedFile).c_str()) !=
+        INVALID_FILE_ATTRIBUTES;
+    return {name, finished, rollbackUnfinished};
 }
 
 void PruneSets() {
@@ -59,17 +72,25 @@ void BackupEdges::EnsureSet() {
     }
 }
 
+void BackupEdges::RequireRecordable(const std::wstring& path) {
+    // The manifest must name the very file: a path UTF-8 cannot carry (a lone surrogate) is
+    // not written at all.
+    std::wstring carried;
+    if (!FromUtf8(ToUtf8(path), carried) || carried != path) {
+        ThrowUserError(kUnrecordablePath, {path, static_cast<unsigned long>(ERROR_INVALID_NAME)});
+    }
+}
+
 void BackupEdges::Record(const std::wstring& path, bool onlyIfPresent) {
     EnsureSet();
     if (!recorded_.insert(PathKey(path)).second) {
         return;
     }
-    // The manifest must name the very file: a path UTF-8 cannot carry (a lone surrogate) is
-    // not written at all.
-    std::wstring carried;
-    if (!FromUtf8(ToUtf8(path), carried) || carried != path) {
+    try {
+        RequireRecordable(path);
+    } catch (...) {
         recorded_.erase(PathKey(path));
-        ThrowUserError(kUnrecordablePath, {path, static_cast<unsigned long>(ERROR_INVALID_NAME)});
+        throw;
     }
     BackupEntry entry;
     entry.originalPath = path;
@@ -100,22 +121,137 @@ std::vector<StoppedProcess> BackupEdges::StopProcessesByName(const std::wstring&
     return ForwardingEdges::StopProcessesByName(imageName);
 }
 
+void BackupEdges::Touch(const std::vector<DeployTarget>& targets) {
+    for (const DeployTarget& target : targets) {
+        Record(target.path, target.onlyIfPresent);
+        // Before the write: a deployment that fails part way may have written any of them.
+        touched_.insert(PathKey(target.path));
+    }
+}
+
 void BackupEdges::DeployReplacementFile(const std::wstring& installFolder,
                                         const std::wstring& userFolder,
                                         const std::wstring& fileName) {
-    for (const DeployTarget& target : ReplacementTargets(installFolder, userFolder, fileName)) {
-        Record(target.path, target.onlyIfPresent);
-    }
+    Touch(ReplacementTargets(installFolder, userFolder, fileName));
     ForwardingEdges::DeployReplacementFile(installFolder, userFolder, fileName);
 }
 
 void BackupEdges::DeployReplacementFileAs(const std::wstring& folder,
                                           const std::wstring& sourceName,
                                           const std::wstring& targetName) {
-    for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
-        Record(target.path, target.onlyIfPresent);
-    }
+    Touch(ReplacementTargetsAs(folder, sourceName, targetName));
     ForwardingEdges::DeployReplacementFileAs(folder, sourceName, targetName);
+}
+
+void BackupEdges::PrepareWrites(const DeployPlan& plan) {
+    EnsureSet();
+    // Entries join the manifest only when the whole set is saved: a set that failed half way
+    // holds nothing the run wrote, and goes when the run ends.
+    std::vector<BackupEntry> entries;
+    std::set<std::wstring> keys;
+    CopyBatch batch;
+    for (const PlannedWrite& write : plan.writes) {
+        const std::wstring key = PathKey(write.path);
+        if (recorded_.count(key) != 0 || !keys.insert(key).second) {
+            continue;
+        }
+        RequireRecordable(write.path);
+        BackupEntry entry;
+        entry.originalPath = write.path;
+        entry.kind = BackupKind::Overwritten;
+        entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), write.path);
+        bool originalUnreadable = false;
+        const DWORD error = batch.Add(write.path, JoinPath(setFolder_, entry.storedName),
+                                      entry.size, entry.sha256, originalUnreadable);
+        if (originalUnreadable &&
+            (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            // Not there: the run creates it.
+            entry = BackupEntry{};
+            entry.originalPath = write.path;
+        } else if (error != ERROR_SUCCESS) {
+            // Reading the installed file is what its copy would have done first.
+            if (originalUnreadable) {
+                ThrowUserError(write.copyFailure, {error});
+            }
+            ThrowUserError(kUnrecordablePath, {write.path, error});
+        }
+        entries.push_back(entry);
+    }
+    // Flushed before the manifest names them: a manifest on disk never lists a copy that is not.
+    const DWORD flushError = batch.Flush();
+    if (flushError != ERROR_SUCCESS) {
+        ThrowUserError(kUnrecordablePath, {setFolder_, flushError});
+    }
+    if (entries.empty()) {
+        return;
+    }
+    manifest_.entries.insert(manifest_.entries.end(), entries.begin(), entries.end());
+    try {
+        WriteManifestFile(setFolder_, ManifestText(manifest_));
+    } catch (...) {
+        manifest_.entries.resize(manifest_.entries.size() - entries.size());
+        throw;
+    }
+    recorded_.insert(keys.begin(), keys.end());
+}
+
+RollbackStep BackupEdges::PutBack(const BackupEntry& entry) {
+    RollbackStep step;
+    step.path = entry.originalPath;
+    try {
+        if (entry.kind == BackupKind::Created) {
+            if (!IsFilePresent(entry.originalPath)) {
+                return step;
+            }
+            RemoveFileIfPresent(entry.originalPath);
+            step.action = RollbackStep::Action::Removed;
+            return step;
+        }
+        // A file the failed step never reached is left alone: it may be the very file that a
+        // program holds, which a copy back could not replace either.
+        uint64_t size = 0;
+        std::string sha256;
+        if (Fingerprint(entry.originalPath, size, sha256) && size == entry.size &&
+            sha256 == entry.sha256) {
+            return step;
+        }
+        RestoreSavedCopy(JoinPath(setFolder_, entry.storedName), entry.originalPath);
+        step.action = RollbackStep::Action::Restored;
+    } catch (const std::exception& error) {
+        step.action = RollbackStep::Action::Failed;
+        step.failure = error.what();
+    }
+    return step;
+}
+
+RollbackReport BackupEdges::RollBackWrites() {
+    RollbackReport report;
+    report.setFolder = setFolder_;
+    // Last written first, so a file written twice ends as it was before the first write.
+    for (auto entry = manifest_.entries.rbegin(); entry != manifest_.entries.rend(); ++entry) {
+        if (touched_.count(PathKey(entry->originalPath)) != 0) {
+            report.steps.push_back(PutBack(*entry));
+        }
+    }
+    touched_.clear();
+    if (!report.complete()) {
+        std::string listed;
+        for (const RollbackStep& step : report.steps) {
+            if (step.action == RollbackStep::Action::Failed) {
+                listed += ToUtf8(step.path) + "\r\n";
+            }
+        }
+        // Best effort: without the file the set is still kept as a failed run's.
+        const UniqueFile marker(CreateFileW(JoinPath(setFolder_, kRollbackUnfinishedFile).c_str(),
+                                            GENERIC_WRITE, kNoSharing, kInheritedSecurity,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+        DWORD written = 0;
+        if (marker) {
+            WriteFile(marker.get(), listed.data(), static_cast<DWORD>(listed.size()), &written,
+                      kNotOverlapped);
+        }
+    }
+    return report;
 }
 
 void BackupEdges::RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) {

@@ -1,8 +1,9 @@
 #pragma once
 // The backup: a decorator that, before the run stops anything, makes a new set under
-// %ProgramData%\Quillmend\Backups, and before each file a deployment or a restore writes,
-// saves that file into the set (or notes that it is new). A file that cannot be saved is not
-// written: the UserError ends the run with the error box naming it.
+// %ProgramData%\Quillmend\Backups. A run announces all its writes before its first stop, and
+// every file they overwrite is saved then, with one flush for the set; a restore's writes are
+// saved one by one, before each (a file that cannot be saved is not written: the UserError ends
+// the run with the error box naming it). After a failure, the run's writes are put back.
 #include "edges/forwarding_edges.h"
 #include "run/restore_run.h"
 #include "backup/backup_manifest.h"
@@ -27,6 +28,8 @@ public:
                                  const std::wstring& targetName) override;
     void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override;
     void RemoveCreatedFile(const std::wstring& path) override;
+    void PrepareWrites(const DeployPlan& plan) override;
+    RollbackReport RollBackWrites() override;
 
 private:
     // Made on the first stop or write, so a run that finds nothing makes none.
@@ -34,10 +37,15 @@ private:
     // The file's state before this run first wrote it; later writes of the same file in the
     // same run (the shared per-user copy) must not replace that.
     void Record(const std::wstring& path, bool onlyIfPresent);
+    // A path the manifest can carry whole, else UserError.
+    static void RequireRecordable(const std::wstring& path);
+    void Touch(const std::vector<DeployTarget>& targets);
+    RollbackStep PutBack(const BackupEntry& entry);
 
     std::wstring setFolder_;
     BackupManifest manifest_;
     std::set<std::wstring> recorded_; // upper-cased paths
+    std::set<std::wstring> touched_;  // upper-cased paths a deployment was asked to write
 };
 
 // The sets as the program keeps them on disk.

@@ -55,6 +55,8 @@ public:
         inner_.RestoreFile(savedCopy, originalPath);
     }
     void RemoveCreatedFile(const std::wstring& path) override { inner_.RemoveCreatedFile(path); }
+    void PrepareWrites(const DeployPlan& plan) override { inner_.PrepareWrites(plan); }
+    RollbackReport RollBackWrites() override { return inner_.RollBackWrites(); }
 
 protected:
     RunEdges& inner() { return inner_; }

@@ -304,4 +304,38 @@ void LogEdges::RemoveCreatedFile(const std::wstring& path) {
     log_.Write(L"removed the run's new file: " + path + L" sha256 " + before);
 }
 
+RollbackReport LogEdges::RollBackWrites() {
+    const RollbackReport report = ForwardingEdges::RollBackWrites();
+    if (report.steps.empty()) {
+        return report;
+    }
+    for (const RollbackStep& step : report.steps) {
+        switch (step.action) {
+        case RollbackStep::Action::Restored:
+            log_.Write(L"rolled back: " + step.path + L" sha256 " + HashOrAbsent(step.path) +
+                       L", put back from the backup set");
+            break;
+        case RollbackStep::Action::Removed:
+            log_.Write(L"rolled back: " + step.path + L", made by this run, removed");
+            break;
+        case RollbackStep::Action::Unchanged:
+            log_.Write(L"rolled back: " + step.path + L" unchanged, nothing to put back");
+            break;
+        case RollbackStep::Action::Failed:
+            log_.Write(L"not rolled back: " + step.path + L": " + ToWide(step.failure));
+            break;
+        }
+    }
+    if (report.complete()) {
+        log_.Write(L"rollback complete: every file is as the run found it");
+    } else {
+        const std::wstring set = report.setFolder.substr(report.setFolder.find_last_of(L'\\') + 1);
+        log_.Write(L"rollback incomplete: the files above are not as the run found them; the "
+                   L"backup set " +
+                   report.setFolder + L" is kept, and Quillmend.exe /restore:" + set +
+                   L" finishes the job");
+    }
+    return report;
+}
+
 } // namespace qm

@@ -34,6 +34,7 @@ public:
 
     void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) override;
     void RemoveCreatedFile(const std::wstring& path) override;
+    RollbackReport RollBackWrites() override;
 
 private:
     // Writes the installs that discovery found since the last call; names the lookup that

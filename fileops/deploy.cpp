@@ -16,10 +16,6 @@ namespace {
 
 constexpr wchar_t kSourceFolderName[] = L"LicenseFile";
 
-constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
-constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
-constexpr wchar_t kUserCopyFailed[] = L"授权文件替换到用户目录失败，Errcode: %d";
-
 constexpr HMODULE kProgramInstance = nullptr;
 constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;

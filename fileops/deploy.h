@@ -7,6 +7,11 @@
 
 namespace qm {
 
+// The deployments' failures, also given by the checks made before anything is stopped.
+inline constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
+inline constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
+inline constexpr wchar_t kUserCopyFailed[] = L"授权文件替换到用户目录失败，Errcode: %d";
+
 // The folder of the running program's executable, read whole whatever its length; empty when
 // the path holds no backslash.
 std::wstring ProgramFolder();

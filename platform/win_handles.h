@@ -88,7 +88,23 @@ struct ModuleTraits {
     static void Close(Handle handle) { FreeLibrary(handle); }
 };
 
+// Boundary descriptors and private namespaces have close functions of their own. A namespace is
+// closed without destroying it: another run may still use it.
+struct BoundaryTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { DeleteBoundaryDescriptor(handle); }
+};
+struct NamespaceTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { ClosePrivateNamespace(handle, 0); }
+};
+
 using UniqueProcess = UniqueHandle<KernelHandleTraits>;
+using UniqueMutex = UniqueHandle<KernelHandleTraits>;
+using UniqueBoundary = UniqueHandle<BoundaryTraits>;
+using UniqueNamespace = UniqueHandle<NamespaceTraits>;
 using UniqueToken = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueSnapshot = UniqueHandle<FileHandleTraits>;

@@ -2,6 +2,7 @@
 // Everything the update run asks of the world outside its own decisions. The program uses the
 // Win32 calls and the suite operations (system_edges.h); tests put recorders in their place,
 // so the run's sequence is exercised without one-second sleeps, message boxes or processes.
+#include "run/deploy_plan.h"
 #include "discovery/install_source.h"
 #include "fileops/file_version.h"
 #include "processes/stopped_process.h"
@@ -20,6 +21,28 @@ struct StartResult {
     // Where several instances of the program were stopped (one per user on a terminal server)
     // and more than one could not be started again: the codes of the others.
     std::vector<long> furtherErrorCodes;
+};
+
+// One file (or folder) a failed run put back as it found it, or could not.
+struct RollbackStep {
+    enum class Action { Restored, Removed, Unchanged, Failed };
+    Action action = Action::Unchanged;
+    std::wstring path;
+    std::string failure; // the message, when Failed
+};
+
+struct RollbackReport {
+    std::vector<RollbackStep> steps;
+    // The backup set that holds what a restore needs; empty when there is none.
+    std::wstring setFolder;
+    bool complete() const {
+        for (const RollbackStep& step : steps) {
+            if (step.action == RollbackStep::Action::Failed) {
+                return false;
+            }
+        }
+        return true;
+    }
 };
 
 class RunEdges {
@@ -74,6 +97,12 @@ public:
     virtual void RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) = 0;
     // Deletes a file a run had created; one that is gone already is no failure.
     virtual void RemoveCreatedFile(const std::wstring& path) = 0;
+
+    // Fail-safe runs. Before the first stop, the run's writes are announced all at once, so that
+    // what they overwrite can be saved first; throws UserError when it cannot. After a failure,
+    // whatever the run wrote is put back as it was; never throws.
+    virtual void PrepareWrites(const DeployPlan&) {}
+    virtual RollbackReport RollBackWrites() { return {}; }
 };
 
 } // namespace qm

@@ -40,6 +40,7 @@ constexpr wchar_t kVersionLibraryFailed[] = L"加载系统版本库version.dll�
 constexpr wchar_t kAppDataFolderFailed[] = L"获取用户应用数据目录(AppData)失败，未做任何修改";
 constexpr wchar_t kRestartFailed[] = L"程序重新启动失败[%s], Errcode: %d";
 constexpr wchar_t kEndFailed[] = L"程序结束失败[%s], Errcode: %d";
+constexpr wchar_t kAnotherRunBusy[] = L"另一次修复运行5分钟后仍未结束, 未做任何修改, Errcode: %d";
 
 // True when the current suite's branch runs: the catalogue or the vendor keys know an install.
 bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths);

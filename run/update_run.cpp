@@ -28,6 +28,8 @@ struct RunState {
     std::wstring serviceImagePath;
     // Carried across the branches: whoever stops the client server first keeps its path.
     std::wstring clientImagePath;
+    bool serviceRestarted = false;
+    bool clientRestarted = false;
     std::vector<RestartFailure> failedRestarts;
     std::vector<EndFailure> notEnded;
 };
@@ -121,6 +123,7 @@ void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring&
     }
 
     RestartProgram(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+    state.serviceRestarted = true;
 }
 
 // The older generations keep the key pair as "ssl.key" and "key.pem", in the install folder
@@ -149,6 +152,18 @@ RunResult ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& fail
     return RunResult::RestartFailed;
 }
 
+// A failed run leaves the suite as it found it: what it wrote goes back first, then what it
+// stopped runs again, each as it ran. The box that follows is the failure's alone.
+void UndoFailedRun(RunEdges& edges, RunState& state) {
+    edges.RollBackWrites();
+    if (!state.serviceRestarted) {
+        RestartProgram(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+    }
+    if (!state.clientRestarted) {
+        RestartProgram(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+    }
+}
+
 } // namespace
 
 void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,
@@ -165,6 +180,16 @@ void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_
     }
 }
 
+RunResult RefuseRunWith(RunEdges& edges, uintptr_t timerId, const std::string& message) {
+    if (timerId != kRunTimerId) {
+        return RunResult::NotRun;
+    }
+    edges.KillRunTimer();
+    edges.ShowMessage(message, kErrorCaption);
+    edges.DestroyHostWindow();
+    return RunResult::Failed;
+}
+
 RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
     // Other timers are not ours; the run timer is killed at once, so the run happens once.
     if (timerId != kRunTimerId) {
@@ -173,9 +198,8 @@ RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
     edges.KillRunTimer();
 
     RunResult result = RunResult::Failed;
+    RunState state;
     try {
-        RunState state;
-
         // Where the suite is installed: the catalogue first, then the vendor's keys.
         state.cataloguePath = edges.GetCatalogueAppPath();
         const std::wstring vendorPaths = edges.CollectVendorAppPaths();
@@ -193,13 +217,15 @@ RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
 
         // The client server last, after every branch that may have needed it stopped.
         RestartProgram(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+        state.clientRestarted = true;
 
         result = ReportOutcome(
             edges, state.failedRestarts,
             IsAnyInstallFound(state.cataloguePath, vendorPaths, legacyPath, oldestPath));
     } catch (const std::exception& error) {
-        // Nothing is rolled back or restarted after a failure; the message says what failed.
-        edges.ShowMessage(error.what(), kErrorCaption);
+        const std::string text = error.what();
+        UndoFailedRun(edges, state);
+        edges.ShowMessage(text, kErrorCaption);
     }
 
     edges.DestroyHostWindow();

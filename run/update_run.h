@@ -15,6 +15,10 @@ namespace qm {
 // end either way.
 RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId);
 
+// For the run timer's tick, a run that may not start (another run holds the machine): the
+// error box with the message, the window destroyed; Failed. Nothing else is asked of the edges.
+RunResult RefuseRunWith(RunEdges& edges, uintptr_t timerId, const std::string& message);
+
 // Starts a program again only when it was running (its image path is known); a start that
 // fails is remembered for the report and the caller goes on.
 void RestartProgram(RunEdges& edges, const std::wstring& imagePath, const wchar_t* parameters,

@@ -3,14 +3,22 @@
 # start to its final message box, with 1 and with 20 vendor installs (RUNS of each, default 5,
 # taken in turn; medians), beside the floor: a program that only shows a message box, started
 # the same way. Prints the program's own cost (time to its box less the floor, its 100 ms timer
-# and its fixed 1 s wait) and the exe's size. --steps uses a measurement build (build/steps,
-# same sources with QM_STEP_TIMES) and adds the time each step of the run took.
+# and its fixed 1 s wait), the suite's downtime (first program ended to last started again, in
+# runs with the suite running) and the exe's size. --steps uses a measurement build
+# (build/steps, same sources with QM_STEP_TIMES) and adds the time each step of the run took.
+# measure.sh --compare COMMIT [RUNS]: builds COMMIT's Quillmend.exe as that commit builds it, in
+# a worktree under build/compare/, and measures it and the checkout's in turn, in one run: two
+# tables, COMMIT's first, each headed by its commit.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 steps=0
+compare=""
 if [ "${1:-}" = --steps ]; then
   steps=1
   shift
+elif [ "${1:-}" = --compare ]; then
+  compare="$(git -C "$root" rev-parse --short "${2:?--compare needs a commit}^{commit}")"
+  shift 2
 fi
 runs="${1:-5}"
 "$root/scripts/setup.sh" >/dev/null
@@ -31,13 +39,33 @@ if [ $steps -eq 1 ]; then
   export QM_STEP_TIMES_DIR="Z:${times_dir//\//\\}"
 fi
 
+programs=()
+if [ -n "$compare" ]; then
+  # The older commit is built by its own CMake files, whatever folders it had; only its program
+  # is needed, so its tests are left out.
+  toolchain=toolchain-i686-w64-mingw32.cmake
+  [ "$wine_build" = windows ] || toolchain=toolchain-x86_64-w64-mingw32.cmake
+  tree="$root/build/compare/$compare"
+  if [ ! -d "$tree" ]; then
+    git -C "$root" worktree add --detach "$tree" "$compare" >/dev/null 2>&1
+  fi
+  cmake -S "$tree" -B "$tree/build/$wine_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQM_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/$toolchain" >/dev/null
+  cmake --build "$tree/build/$wine_build" -j "$(nproc)" --target Quillmend >/dev/null
+  old_exe="$(find "$tree/build/$wine_build" -name Quillmend.exe -type f | head -n 1)"
+  head="$(git -C "$root" rev-parse --short HEAD)"
+  [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] || head="$head+changes"
+  programs=("$compare=Z:${old_exe//\//\\}" "checkout $head=Z:${build//\//\\}\\app\\Quillmend.exe")
+fi
+
 # shellcheck source=display.sh
 . "$root/scripts/display.sh"
 qm_own_display "$build/wineprefix"
 
 echo "Quillmend.exe ($wine_build build, $([ "$wine_build" = windows ] && echo "32-bit, WoW64" || echo 64-bit) in a 64-bit prefix) under $(/usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
-"$root/scripts/wine-run.sh" "$build/wineprefix" "$run_build/tests/e2e/qm_run_measure.exe" "$runs" |
-  tr -d '\r'
+echo
+"$root/scripts/wine-run.sh" "$build/wineprefix" "$run_build/tests/e2e/qm_run_measure.exe" "$runs" \
+  "${programs[@]}" | tr -d '\r'
 if [ $steps -eq 1 ]; then
   echo
   echo "Steps of the run (measurement build), mean per run:"

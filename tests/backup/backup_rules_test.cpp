@@ -113,18 +113,20 @@ TEST_CASE("backup_sets_names") {
 }
 
 TEST_CASE("backup_sets_pruning") {
-    // Oldest first: 'F' finished, 'x' failed; the expected column marks what is removed.
+    // Oldest first: 'F' finished, 'x' failed, 'u' failed with a rollback left unfinished; the
+    // expected column marks what is removed.
     struct Row {
         const char* sets;
         const char* removed;
     };
     const std::vector<Row> rows = {
-        {"FFFFF", "....."},       {"FFFFFF", "R....."}, {"FFFFFFFF", "RRR....."},
+        {"FFFFF", "....."},       {"FFFFFF", "R....."},     {"FFFFFFFF", "RRR....."},
         {"xFFFFF", "R....."},     // five newer finished sets: the failed one goes too
         {"xFFFxF", "......"},     // only four newer finished: kept beyond the five newest
         {"xxxxxxxF", "........"}, // failures never push each other out
         {"FxxxxxF", "R......"},   // a finished set beyond the five newest goes at once
-        {"xFFFFFFF", "RRR....."},
+        {"xFFFFFFF", "RRR....."}, {"uFFFFFFF", ".RR....."}, // what a restore still needs is never
+                                                            // removed
     };
     for (const Row& row : rows) {
         INFO(std::string(row.sets));
@@ -135,7 +137,7 @@ TEST_CASE("backup_sets_pruning") {
             // Stamps a second apart; given newest first so that the order given does not matter.
             const std::wstring name =
                 SetName(SetStamp({2026, 12, 9, 8, 0, static_cast<int>(i)}), 1);
-            sets.insert(sets.begin(), {name, marks[i] == 'F'});
+            sets.insert(sets.begin(), {name, marks[i] == 'F', marks[i] == 'u'});
             if (row.removed[i] == 'R') {
                 expected.insert(expected.begin(), name);
             }

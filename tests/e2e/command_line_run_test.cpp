@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/run_lock.h"
 #include "fileops/protected_folder.h"
 #include "platform/sha256.h"
 #include "tests/e2e/run_checks.h"
@@ -314,6 +315,41 @@ TEST_CASE("e2e_switches_log_refused") {
         CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
         CHECK_FALSE(PathExists(ownFolder + L"\\Quillmend.log"));
     }
+}
+
+TEST_CASE("e2e_switches_second_run_waits") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"second-run");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring logPath = scenario.root() + L"\\qm.log";
+    RunOptions options;
+    options.arguments = L"/quiet /log:" + logPath;
+    // The first run holds the machine until the second has shown its window.
+    std::unique_ptr<qm::RunLock> first = std::make_unique<qm::RunLock>();
+    DWORD waited = 0;
+    REQUIRE(first->Acquire(0, waited) == qm::RunLock::Outcome::Held);
+    MESSAGE("the lock here: " << Narrow(first->where()));
+    options.onHostWindow = [&](HWND) {
+        Sleep(1500);
+        INFO("nothing is stopped while the first run holds the machine");
+        CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 0));
+        first.reset();
+    };
+    const size_t startsBefore = scenario.StartsSoFar();
+    const RunOutcome outcome = scenario.Run(options);
+    REQUIRE(outcome.exited);
+    CHECK(outcome.exitCode == 0);
+    CHECK(IsReplaced(prepared.suite.client + L"\\sslServer.tg", kSslServerTg));
+    // The programs started again are ended with the rest once they have logged their start.
+    CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kServiceExe, startsBefore, 1)
+              .size() == 1);
+    CHECK(
+        StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, startsBefore, 1).size() ==
+        1);
+    const std::vector<std::string> events = EventsOf(BytesOf(logPath).substr(3));
+    INFO("log:\n" << BytesOf(logPath));
+    CHECK(HasEvent(events, "waited "));
 }
 
 // Run only between own_folder_link.sh make and remove (see CMakeLists.txt): the program's own

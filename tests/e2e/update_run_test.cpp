@@ -211,17 +211,18 @@ TEST_CASE("e2e_run_missing_client_folder") {
           std::wstring(kInstallCopyFailed) + std::to_wstring(static_cast<int>(expectedCode)));
     CHECK(expectedCode == ERROR_PATH_NOT_FOUND);
 
-    INFO("the first install keeps what it received; the broken one's seal centre is untouched");
-    CHECK(IsReplaced(first.client + L"\\sslServer.tg", kSslServerTg));
+    INFO("found before anything was stopped: no install received anything");
+    CHECK(IsInstalled(first.client + L"\\sslServer.tg"));
+    CHECK(SameBytes(first.centre + L"\\MWSealCenterUpdate.exe", StandInImage(5)));
     CHECK(SameBytes(broken.centre + L"\\MWSealCenterUpdate.exe", StandInImage(5)));
     CHECK(IsInstalled(broken.centre + L"\\MWSealCenterUpdate.xml"));
     CHECK_FALSE(PathExists(broken.client));
+    CHECK_FALSE(PathExists(scenario.userBase()));
 
-    INFO("the programs stay stopped after a failure");
-    CHECK(scenario.standIns().HasEnded(running.service, 5000));
-    CHECK(scenario.standIns().HasEnded(running.client, 5000));
-    CHECK(scenario.standIns().Starts().size() == before);
-    Sleep(500);
+    INFO("the programs were never stopped");
+    CHECK_FALSE(scenario.standIns().HasEnded(running.service, 500));
+    CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
+    CHECK_FALSE(scenario.standIns().HasEnded(running.updater, 0));
     CHECK(scenario.standIns().Starts().size() == before);
 }
 
@@ -243,14 +244,13 @@ TEST_CASE("e2e_run_missing_license_file") {
     CHECK(outcome.boxes[0].caption == kErrorCaption);
     CHECK(outcome.boxes[0].text == std::wstring(kInstallCopyFailed) + L"2");
 
-    INFO("the run stopped at the key: the certificate and the per-user folder are untouched");
+    INFO("found before anything was stopped: the pair and the per-user folder are untouched");
     CHECK(IsInstalled(suite.client + L"\\server.key"));
     CHECK(IsInstalled(suite.client + L"\\server.pem"));
     CHECK_FALSE(PathExists(scenario.userBase()));
 
-    CHECK(scenario.standIns().HasEnded(running.service, 5000));
-    CHECK(scenario.standIns().HasEnded(running.client, 5000));
-    Sleep(500);
+    CHECK_FALSE(scenario.standIns().HasEnded(running.service, 500));
+    CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
     CHECK(scenario.standIns().Starts().size() == before);
 }
 
@@ -342,10 +342,10 @@ TEST_CASE("e2e_run_registry_views") {
     const Row rows[] = {
         {"64-bit view only", {{false, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
         {"WOW6432Node only", {{true, L"MARROWBY\\Suite", 'A'}}, "A", "", false},
-        {"the 64-bit view first: its install is done before X",
+        {"X in the WOW6432Node view ends the run before A's files are written",
          {{false, L"MARROWBY\\Good", 'A'}, {true, L"MARROWBY\\Broken", 'X'}},
-         "A",
          "",
+         "A",
          true},
         {"the 64-bit view first: X there ends the run",
          {{false, L"MARROWBY\\Broken", 'X'}, {true, L"MARROWBY\\Good", 'A'}},

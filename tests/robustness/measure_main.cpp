@@ -1,9 +1,11 @@
 // Measures whole runs of the real Quillmend.exe: the time from its start to its final message
 // box, with one vendor install and with twenty, and the floor: a program that only shows a
-// message box, started the same way. Runs of all three are taken in turn so that they see the
-// same machine. Prints the medians and the program's own cost: the time to its box less the
-// floor, its 100 ms start-up timer and its fixed one-second wait (one: the current suite's
-// branch; no legacy install is present).
+// message box, started the same way. Runs of all programs measured are taken in turn so that
+// they see the same machine. Prints, for each program, the medians and its own cost: the time to
+// its box less the floor, its 100 ms start-up timer and its fixed one-second wait (one: the
+// current suite's branch; no legacy install is present); then the suite's downtime, from the
+// first of its programs ended to the last started again, in runs where the suite is running.
+// Arguments: RUNS, then LABEL=PATH of each Quillmend.exe to measure (default: the one beside).
 // The shared scenario code carries doctest checks; this program brings doctest's body without
 // its test runner.
 #define DOCTEST_CONFIG_IMPLEMENT
@@ -19,12 +21,22 @@
 
 using namespace qm::e2e;
 using namespace qm::robustness;
+using qm::UniqueProcess;
 
 namespace {
 
 constexpr int kDefaultRepetitions = 5;
 constexpr double kFixedWaitSeconds = 1.0;
 constexpr double kTimerSeconds = 0.1;
+constexpr int kSizes[] = {1, 20};
+constexpr int kSizeCount = 2;
+
+struct Program {
+    std::wstring label;
+    std::wstring path;
+    std::vector<double> times[kSizeCount];
+    std::vector<double> downtimes[kSizeCount];
+};
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -32,8 +44,26 @@ double Median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Seconds from start to the box, or a negative value when the run did not end in one box.
-double TimeOneRun(int installs) {
+double Seconds(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return static_cast<double>(value.QuadPart) / 1e7;
+}
+
+// When the process began (ended = false) or ended; negative when that cannot be read.
+double ProcessTime(HANDLE process, bool ended) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return -1;
+    }
+    return Seconds(ended ? exited : created);
+}
+
+// Seconds from start to the box, or a negative value when the run did not end in one box. With
+// the suite running, downtime is set to the seconds from its first program ended to its last
+// started again (negative when that cannot be told).
+double TimeOneRun(const Program& program, int installs, bool suiteRunning, double& downtime) {
     // A measurement build of the program appends its step times to the file this names.
     wchar_t folder[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"QM_STEP_TIMES_DIR", folder, MAX_PATH) != 0) {
@@ -42,8 +72,24 @@ double TimeOneRun(int installs) {
         SetEnvironmentVariableW(L"QM_STEP_TIMES", file.c_str());
     }
     Scenario scenario(L"measure");
-    scenario.PrepareTool({});
+    scenario.PrepareTool({}, program.path);
     const std::vector<SuiteInstall> suites = AddVendorInstalls(scenario, installs);
+    std::vector<UniqueProcess> stopped;
+    size_t before = 0;
+    if (suiteRunning) {
+        // Not StartSuitePrograms: its REQUIREs need a test runner this program does not have.
+        for (const std::wstring& image :
+             {suites[0].client + L"\\" + kServiceExe, suites[0].client + L"\\" + kClientExe,
+              suites[0].centre + L"\\" + kUpdaterExe}) {
+            const DWORD pid = scenario.StartProgram(image);
+            if (pid == 0) {
+                std::fprintf(stderr, "%ls did not start\n", image.c_str());
+                return -1;
+            }
+            stopped.emplace_back(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        }
+        before = scenario.StartsSoFar();
+    }
     const RunOutcome outcome = scenario.Run();
     if (!outcome.exited || outcome.boxes.size() != 1 || outcome.boxes[0].text != kSuccessText) {
         return -1;
@@ -52,6 +98,23 @@ double TimeOneRun(int installs) {
         if (!IsHandled(suites[i], i)) {
             return -1;
         }
+    }
+    if (suiteRunning) {
+        double firstStop = -1;
+        for (const UniqueProcess& process : stopped) {
+            const double end = ProcessTime(process.get(), true);
+            firstStop = firstStop < 0 || (end >= 0 && end < firstStop) ? end : firstStop;
+        }
+        double lastStart = -1;
+        for (const wchar_t* image : {kServiceExe, kClientExe}) {
+            for (const StandInStart& start :
+                 StartsAfter(scenario, suites[0].client + L"\\" + image, before, 1)) {
+                const UniqueProcess process(
+                    OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, start.pid));
+                lastStart = std::max(lastStart, ProcessTime(process.get(), false));
+            }
+        }
+        downtime = firstStop < 0 || lastStart < 0 ? -1 : lastStart - firstStop;
     }
     return outcome.boxes[0].seconds;
 }
@@ -66,16 +129,43 @@ double TimeFloor() {
     return outcome.exited && outcome.boxes.size() == 1 ? outcome.boxes[0].seconds : -1;
 }
 
+void PrintTable(const Program& program, int repetitions, double floor, bool headed) {
+    if (headed) {
+        std::printf("%ls\n\n", program.label.c_str());
+    }
+    std::printf("| vendor installs | runs | start to box (s) | floor (s) | own cost (ms) |\n");
+    std::printf("|---:|---:|---:|---:|---:|\n");
+    for (int which = 0; which < kSizeCount; ++which) {
+        const double median = Median(program.times[which]);
+        std::printf("| %d | %d | %.3f | %.3f | %.0f |\n", kSizes[which], repetitions, median, floor,
+                    (median - floor - kTimerSeconds - kFixedWaitSeconds) * 1000);
+    }
+    std::printf("\ndowntime (first program ended to last started again, suite running, "
+                "medians): %.0f ms with 1 install, %.0f ms with 20\n\n",
+                Median(program.downtimes[0]) * 1000, Median(program.downtimes[1]) * 1000);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const int repetitions = argc > 1 ? std::max(1, _wtoi(argv[1])) : kDefaultRepetitions;
-    if (!Scenario::ProgramAvailable()) {
-        std::fprintf(stderr, "Quillmend.exe is not beside this program\n");
-        return 2;
+    std::vector<Program> programs;
+    for (int i = 2; i < argc; ++i) {
+        const std::wstring argument = argv[i];
+        const size_t equals = argument.find(L'=');
+        if (equals == std::wstring::npos) {
+            std::fprintf(stderr, "expected LABEL=PATH, got %ls\n", argument.c_str());
+            return 2;
+        }
+        programs.push_back({argument.substr(0, equals), argument.substr(equals + 1), {}, {}});
     }
-    const int sizes[] = {1, 20};
-    std::vector<double> times[2];
+    if (programs.empty()) {
+        if (!Scenario::ProgramAvailable()) {
+            std::fprintf(stderr, "Quillmend.exe is not beside this program\n");
+            return 2;
+        }
+        programs.push_back({L"", ExeFolder() + L"\\Quillmend.exe", {}, {}});
+    }
     std::vector<double> floors;
     for (int round = 0; round < repetitions; ++round) {
         const double floor = TimeFloor();
@@ -84,25 +174,26 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
         floors.push_back(floor);
-        for (int which = 0; which < 2; ++which) {
-            const double seconds = TimeOneRun(sizes[which]);
-            if (seconds < 0) {
-                std::fprintf(stderr, "run with %d install(s) did not succeed\n", sizes[which]);
-                return 1;
+        for (Program& program : programs) {
+            for (int which = 0; which < kSizeCount; ++which) {
+                double downtime = -1;
+                const double seconds = TimeOneRun(program, kSizes[which], false, downtime);
+                TimeOneRun(program, kSizes[which], true, downtime);
+                if (seconds < 0 || downtime < 0) {
+                    std::fprintf(stderr, "%ls: run with %d install(s) did not succeed\n",
+                                 program.label.c_str(), kSizes[which]);
+                    return 1;
+                }
+                program.times[which].push_back(seconds);
+                program.downtimes[which].push_back(downtime);
             }
-            times[which].push_back(seconds);
         }
     }
     const double floor = Median(floors);
-    std::printf("| vendor installs | runs | start to box (s) | floor (s) | own cost (ms) |\n");
-    std::printf("|---:|---:|---:|---:|---:|\n");
-    for (int which = 0; which < 2; ++which) {
-        const double median = Median(times[which]);
-        std::printf("| %d | %d | %.3f | %.3f | %.0f |\n", sizes[which], repetitions, median, floor,
-                    (median - floor - kTimerSeconds - kFixedWaitSeconds) * 1000);
+    for (const Program& program : programs) {
+        PrintTable(program, repetitions, floor, programs.size() > 1 || !program.label.empty());
     }
-    std::printf(
-        "\nown cost = start to box - floor - %.0f ms timer - %.0f ms fixed wait (medians)\n",
-        kTimerSeconds * 1000, kFixedWaitSeconds * 1000);
+    std::printf("own cost = start to box - floor - %.0f ms timer - %.0f ms fixed wait (medians)\n",
+                kTimerSeconds * 1000, kFixedWaitSeconds * 1000);
     return 0;
 }

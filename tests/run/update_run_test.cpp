@@ -156,6 +156,10 @@ public:
         Record(L"restore " + savedCopy + L"|" + originalPath);
     }
     void RemoveCreatedFile(const std::wstring& path) override { Record(L"remove " + path); }
+    RollbackReport RollBackWrites() override {
+        log.push_back(L"roll back");
+        return {};
+    }
 
 private:
     void Record(const std::wstring& line) {
@@ -341,7 +345,7 @@ TEST_CASE("update_run_catalogue_install") {
     SUBCASE("a catalogue error ends the run before anything is stopped") {
         edges.catalogueError = "expected <";
         Run(edges);
-        CHECK(edges.log == Log{L"kill timer", L"catalogue", L"box", L"destroy"});
+        CHECK(edges.log == Log{L"kill timer", L"catalogue", L"roll back", L"box", L"destroy"});
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == "expected <");
         CHECK(edges.boxes[0].caption == kErrorCaption);
@@ -354,21 +358,25 @@ TEST_CASE("update_run_failure_report") {
     edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
     edges.legacyPath = L"E:\\Penloom9";
 
-    SUBCASE("a failed deployment keeps what was done and restarts nothing") {
+    SUBCASE("a failed deployment: its writes go back, what was stopped starts, then the box") {
         edges.failures[L"deploy C:\\B\\MWClientServer|" + kUserBase + L"|server.key"] =
             "copy failed, Errcode: 32";
         Run(edges);
         CHECK(Only(edges.log, {L"deploy"}).size() == 3);
-        CHECK(Only(edges.log, {L"start", L"legacy", L"oldest"}).empty());
+        CHECK(Only(edges.log, {L"roll back", L"start", L"legacy", L"oldest", L"box"}) ==
+              Log{L"roll back", L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|",
+                  L"box"});
         CHECK(edges.log.back() == L"destroy");
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == "copy failed, Errcode: 32");
         CHECK(edges.boxes[0].caption == kErrorCaption);
     }
-    SUBCASE("a failure after the service restart leaves the client server stopped") {
+    SUBCASE("a failure after the service restart: the service once, the client server too") {
         edges.failures[L"deploy-as E:\\Penloom9|server.pem|key.pem"] = "legacy copy failed";
         Run(edges);
-        CHECK(Only(edges.log, {L"start"}) == Log{L"start " + kServicePath + L"| -i"});
+        CHECK(Only(edges.log, {L"start", L"roll back"}) == Log{L"start " + kServicePath + L"| -i",
+                                                               L"roll back",
+                                                               L"start " + kClientPath + L"|"});
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == "legacy copy failed");
     }

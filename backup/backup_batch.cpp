@@ -1,0 +1,100 @@
+// Copies into a backup set, written unflushed and made durable together.
+#include "backup/backup_batch.h"
+
+#include "platform/sha256.h"
+
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+constexpr DWORD kChunk = 64 * 1024;
+constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
+constexpr HANDLE kNoTemplate = nullptr;
+constexpr LPOVERLAPPED kNotOverlapped = nullptr;
+
+// "\\.\C:" for a path on drive C:, empty for any other kind of volume (a share, a mounted
+// folder), which is then flushed file by file.
+std::wstring VolumeDevice(const std::wstring& path) {
+    std::vector<wchar_t> root(path.size() + 2);
+    if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
+        return std::wstring();
+    }
+    const std::wstring volume = root.data();
+    if (volume.size() != 3 || volume[1] != L':' || volume[2] != L'\\') {
+        return std::wstring();
+    }
+    return L"\\\\.\\" + volume.substr(0, 2);
+}
+
+} // namespace
+
+DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
+                     std::string& sha256, bool& originalUnreadable) {
+    originalUnreadable = true;
+    const UniqueFile from(CreateFileW(original.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
+    if (!from) {
+        return GetLastError();
+    }
+    originalUnreadable = false;
+    UniqueFile to(CreateFileW(savedPath.c_str(), GENERIC_WRITE, 0, kInheritedSecurity, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+    if (!to) {
+        return GetLastError();
+    }
+    std::vector<char> buffer(kChunk);
+    Sha256 digest;
+    size = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
+            const DWORD error = GetLastError();
+            originalUnreadable = true;
+            return error;
+        }
+        if (read == 0) {
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to.get(), buffer.data(), read, &written, kNotOverlapped) ||
+            written != read) {
+            return GetLastError();
+        }
+        digest.Update(buffer.data(), read);
+        size += read;
+    }
+    sha256 = digest.FinishHex();
+    if (firstPath_.empty()) {
+        firstPath_ = savedPath;
+    }
+    copies_.push_back(std::move(to));
+    return ERROR_SUCCESS;
+}
+
+DWORD CopyBatch::Flush() {
+    if (copies_.empty()) {
+        return ERROR_SUCCESS;
+    }
+    const std::wstring device = VolumeDevice(firstPath_);
+    if (!device.empty()) {
+        const UniqueFile volume(CreateFileW(device.c_str(), GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+        if (volume && FlushFileBuffers(volume.get())) {
+            copies_.clear();
+            return ERROR_SUCCESS;
+        }
+    }
+    for (const UniqueFile& copy : copies_) {
+        if (!FlushFileBuffers(copy.get())) {
+            return GetLastError();
+        }
+    }
+    copies_.clear();
+    return ERROR_SUCCESS;
+}
+
+} // namespace qm
