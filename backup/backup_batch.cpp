@@ -1,6 +1,7 @@
 // Copies into a backup set, written unflushed and made durable together.
 #include "backup/backup_batch.h"
 
+#include "fileops/link_check.h"
 #include "platform/sha256.h"
 
 #include <vector>
@@ -33,11 +34,15 @@ std::wstring VolumeDevice(const std::wstring& path) {
 DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
                      std::string& sha256, bool& originalUnreadable) {
     originalUnreadable = true;
-    const UniqueFile from(CreateFileW(original.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
+    const UniqueFile from(CreateFileW(
+        original.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
+        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
     if (!from) {
         return GetLastError();
+    }
+    // A link left where an installed file belongs would copy whatever it names into the set.
+    if (const DWORD error = CheckOpenedIsPath(from.get(), original); error != ERROR_SUCCESS) {
+        return error;
     }
     originalUnreadable = false;
     UniqueFile to(CreateFileW(savedPath.c_str(), GENERIC_WRITE, 0, kInheritedSecurity, CREATE_NEW,

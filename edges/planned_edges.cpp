@@ -4,6 +4,7 @@
 #include "run/update_run.h"
 #include "backup/backup_files.h"
 #include "fileops/deploy.h"
+#include "fileops/link_check.h"
 #include "fileops/target_checks.h"
 #include "platform/user_error.h"
 
@@ -25,7 +26,7 @@ public:
     void DestroyHostWindow() override {}
     void Wait(uint32_t) override {}
     StartResult StartProgram(const std::wstring&, const std::wstring&) override {
-        return {true, 0};
+        return {true, 0, {}};
     }
     std::vector<StoppedProcess> StopProcessesByName(const std::wstring&) override { return {}; }
 
@@ -79,7 +80,8 @@ public:
                 present.push_back(target);
             }
         }
-        PlanReplacementAs(ReplacementSourcePath(licenseFolder_, sourceName), present, plan_);
+        PlanReplacementAs(ReplacementSourcePath(licenseFolder_, sourceName), folder, present,
+                          plan_);
     }
 
 private:
@@ -142,6 +144,9 @@ void CheckPlannedTarget(const PlannedCheck& check, PlanProbe& probe) {
         if (error != ERROR_PATH_NOT_FOUND) {
             error = ERROR_SUCCESS;
         }
+        break;
+    case CheckKind::LinkFree:
+        error = CheckNoLinkBelow(check.root, check.path);
         break;
     case CheckKind::FolderCreatable: {
         bool created = false;

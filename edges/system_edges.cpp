@@ -55,6 +55,10 @@ StartResult SystemEdges::StartProgram(const std::wstring& imagePath,
     bool fromTool = recorded == stopped_.end();
     if (!fromTool) {
         for (const RecordedProcess& record : recorded->second) {
+            // One that would not end still runs; a second copy of it would be one too many.
+            if (!record.stopped.ended) {
+                continue;
+            }
             const RestartOutcome outcome = StartAsRecorded(record, imagePath, parameters);
             if (outcome.route == RestartRoute::FromTool) {
                 fromTool = true;

@@ -13,11 +13,18 @@ bool FirstTime(DeployPlan& plan, const wchar_t* tag, const std::wstring& path) {
     return plan.seen.insert(std::wstring(tag) + L"\t" + path).second;
 }
 
-void AddCheck(DeployPlan& plan, CheckKind kind, const std::wstring& path, const wchar_t* failure) {
+void AddCheck(DeployPlan& plan, CheckKind kind, const std::wstring& path, const wchar_t* failure,
+              const std::wstring& root = std::wstring()) {
     // A check already passed cannot fail later in the same plan, whatever message it carries.
     if (FirstTime(plan, std::to_wstring(static_cast<int>(kind)).c_str(), path)) {
-        plan.checks.push_back({kind, path, failure});
+        plan.checks.push_back({kind, path, failure, root});
     }
+}
+
+// Links at or above the folder that holds the one written into are the installer's choice.
+void AddLinkCheck(DeployPlan& plan, const std::wstring& target, const std::wstring& folder,
+                  const wchar_t* failure) {
+    AddCheck(plan, CheckKind::LinkFree, target, failure, ParentFolder(folder));
 }
 
 void AddWrite(DeployPlan& plan, const std::wstring& path, const wchar_t* copyFailure) {
@@ -50,18 +57,22 @@ void PlanReplacement(const std::wstring& sourcePath, const std::wstring& install
                      DeployPlan& plan) {
     const std::vector<DeployTarget> targets =
         ReplacementTargets(installFolder, userFolder, fileName);
+    AddLinkCheck(plan, targets[0].path, installFolder, kInstallCopyFailed);
     AddCopy(plan, sourcePath, targets[0].path, kInstallCopyFailed);
     if (targets.size() == 1) {
         return;
     }
+    // Before any folder is made: a link in wait there would take the copy elsewhere.
+    AddLinkCheck(plan, targets[1].path, userFolder, kUserCopyFailed);
     AddFolder(plan, userFolder);
     AddFolder(plan, ParentFolder(targets[1].path));
     AddCopy(plan, sourcePath, targets[1].path, kUserCopyFailed);
 }
 
-void PlanReplacementAs(const std::wstring& sourcePath, const std::vector<DeployTarget>& present,
-                       DeployPlan& plan) {
+void PlanReplacementAs(const std::wstring& sourcePath, const std::wstring& folder,
+                       const std::vector<DeployTarget>& present, DeployPlan& plan) {
     for (const DeployTarget& target : present) {
+        AddLinkCheck(plan, target.path, folder, kInstallCopyFailed);
         AddCopy(plan, sourcePath, target.path, kInstallCopyFailed);
     }
 }

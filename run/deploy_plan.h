@@ -15,6 +15,7 @@ enum class CheckKind {
     SourceReadable,  // the LicenseFile file can be read
     TargetFolder,    // the folder the target goes into is there
     FolderCreatable, // the folder is there, or can be made now
+    LinkFree,        // neither the target nor a folder between root and it is a link
 };
 
 struct PlannedCheck {
@@ -22,6 +23,8 @@ struct PlannedCheck {
     std::wstring path;
     // The message the deployment would have thrown; "%s" (when it has one) is the path.
     const wchar_t* failure = nullptr;
+    // LinkFree only: the folder above which links are the installer's choice.
+    std::wstring root;
 };
 
 struct PlannedWrite {
@@ -45,9 +48,9 @@ void PlanReplacement(const std::wstring& sourcePath, const std::wstring& install
                      const std::wstring& userFolder, const std::wstring& fileName,
                      DeployPlan& plan);
 
-// The writes and checks of DeployReplacementFileAs for the targets that are present (the
-// others are left alone, so they need nothing).
-void PlanReplacementAs(const std::wstring& sourcePath, const std::vector<DeployTarget>& present,
-                       DeployPlan& plan);
+// The writes and checks of DeployReplacementFileAs(folder, ...) for the targets that are present
+// (the others are left alone, so they need nothing).
+void PlanReplacementAs(const std::wstring& sourcePath, const std::wstring& folder,
+                       const std::vector<DeployTarget>& present, DeployPlan& plan);
 
 } // namespace qm

@@ -39,7 +39,14 @@ struct RunState {
 std::wstring StopPrograms(RunEdges& edges, RunState& state, const wchar_t* imageName) {
     const std::vector<StoppedProcess> stopped = edges.StopProcessesByName(imageName);
     CollectEndFailures(stopped, imageName, state.notEnded);
-    return KeptImagePath(stopped);
+    // One that would not end still runs as it did: a failed run must not start it a second time.
+    std::vector<StoppedProcess> ended;
+    for (const StoppedProcess& process : stopped) {
+        if (process.endError == 0) {
+            ended.push_back(process);
+        }
+    }
+    return KeptImagePath(ended);
 }
 
 // A program left running keeps the old key in memory whatever is copied: the run fails before

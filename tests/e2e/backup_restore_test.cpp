@@ -312,6 +312,25 @@ TEST_CASE("e2e_backup_restore") {
         CHECK_FALSE(PathExists(userKey));
     }
 
+    SUBCASE("a link where the per-user folder belongs: refused before anything is stopped") {
+        ScratchFolder outside(L"run-link");
+        REQUIRE(WriteBytes(outside.path() + L"\\server.key", "keep me"));
+        REQUIRE(MakeFolders(scenario.userBase()));
+        const UnixLink link(outside.path(), scenario.userClient());
+        REQUIRE(link.made());
+        const RunningSuite running = StartSuitePrograms(scenario, suite);
+
+        const RunOutcome refused = scenario.Run();
+        REQUIRE(refused.boxes.size() == 1);
+        INFO("box: " << Narrow(BoxText(refused)));
+        CHECK(refused.boxes[0].caption == kErrorCaption);
+        CHECK(BoxText(refused).find(L"Errcode: 4395") != std::wstring::npos);
+        CHECK_FALSE(scenario.standIns().HasEnded(running.service, 500));
+        CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
+        CHECK(IsInstalled(key));
+        CHECK(BytesOf(outside.path() + L"\\server.key") == "keep me");
+    }
+
     SUBCASE("a restore deletes nothing through a link left where the run created files") {
         CheckSuccessBox(scenario.Run());
         REQUIRE(IsReplaced(userKey, kServerKey));

@@ -14,12 +14,14 @@ using namespace qm;
 namespace {
 
 std::wstring Describe(const PlannedCheck& check) {
-    const wchar_t* kinds[] = {L"writable", L"readable", L"folder", L"creatable"};
+    const wchar_t* kinds[] = {L"writable", L"readable", L"folder", L"creatable", L"nolink"};
     const wchar_t* message = check.failure == kInstallCopyFailed          ? L"install"
                              : check.failure == kUserCopyFailed           ? L"user"
                              : check.failure == kUserFolderCreationFailed ? L"mkdir"
                                                                           : L"?";
-    return std::wstring(kinds[static_cast<int>(check.kind)]) + L" " + check.path + L" " + message;
+    const std::wstring below = check.root.empty() ? L"" : L" below " + check.root;
+    return std::wstring(kinds[static_cast<int>(check.kind)]) + L" " + check.path + below + L" " +
+           message;
 }
 
 std::vector<std::wstring> Checks(const DeployPlan& plan) {
@@ -39,25 +41,32 @@ TEST_CASE("deploy_plan_checks_in_copy_order") {
     PlanReplacement(L"L\\server.pem", L"C:\\A\\MWClientServer", L"U\\Marrowby", L"server.pem",
                     plan);
     PlanReplacementAs(
-        L"L\\server.key",
+        L"L\\server.key", L"E:\\P9",
         {{L"server.key", L"E:\\P9\\ssl.key", true}, {L"server.key", L"E:\\ssl.key", true}}, plan);
     const std::vector<std::wstring> expected = {
-        // The obstacle first, then the source the copy opens, then the file it creates.
+        // No link where it writes, the obstacle, the source the copy opens, the file it creates.
+        L"nolink C:\\A\\MWClientServer\\server.key below C:\\A install",
         L"writable C:\\A\\MWClientServer\\server.key install",
         L"readable L\\server.key install",
         L"folder C:\\A\\MWClientServer\\server.key install",
+        // Before a folder is made where a link may wait.
+        L"nolink U\\Marrowby\\MWClientServer\\server.key below U user",
         L"creatable U\\Marrowby mkdir",
         L"creatable U\\Marrowby\\MWClientServer mkdir",
         L"writable U\\Marrowby\\MWClientServer\\server.key user",
         L"folder U\\Marrowby\\MWClientServer\\server.key user",
         // The second file: the source already read and the folders made are not asked again.
+        L"nolink C:\\A\\MWClientServer\\server.pem below C:\\A install",
         L"writable C:\\A\\MWClientServer\\server.pem install",
         L"readable L\\server.pem install",
         L"folder C:\\A\\MWClientServer\\server.pem install",
+        L"nolink U\\Marrowby\\MWClientServer\\server.pem below U user",
         L"writable U\\Marrowby\\MWClientServer\\server.pem user",
         L"folder U\\Marrowby\\MWClientServer\\server.pem user",
+        L"nolink E:\\P9\\ssl.key below E: install",
         L"writable E:\\P9\\ssl.key install",
         L"folder E:\\P9\\ssl.key install",
+        L"nolink E:\\ssl.key below E: install",
         L"writable E:\\ssl.key install",
         L"folder E:\\ssl.key install",
     };
@@ -73,5 +82,5 @@ TEST_CASE("deploy_plan_checks_in_copy_order") {
     PlanReplacement(L"L\\server.key", L"C:\\B\\MWClientServer", L"U\\Marrowby", L"server.key",
                     plan);
     CHECK(plan.writes.size() == 7);
-    CHECK(plan.checks.size() == expected.size() + 2);
+    CHECK(plan.checks.size() == expected.size() + 3);
 }

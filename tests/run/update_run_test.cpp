@@ -391,9 +391,10 @@ TEST_CASE("update_run_program_not_ended") {
     SUBCASE("a program that cannot be ended fails the run before anything is copied") {
         edges.endErrors[kServiceImage] = 5;
         CHECK(Run(edges) == RunResult::Failed);
+        // What was ended comes back; the one that would not end is not started a second time.
         CHECK(Only(edges.log, {L"terminate", L"deploy", L"wait", L"start", L"legacy"}) ==
               Log{L"terminate MWSealService.exe", L"terminate MWClientServer.exe",
-                  L"terminate MWSealCenterUpdate.exe"});
+                  L"terminate MWSealCenterUpdate.exe", L"start " + kClientPath + L"|"});
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
         CHECK(edges.boxes[0].caption == kErrorCaption);
