@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/run_checks.h"
-
-#include <sddl.h>
+#include "tests/processes/unendable_program.h"
 
 using namespace qm::e2e;
 
@@ -22,38 +21,6 @@ DWORD MissingFolderCopyCode(const std::wstring& scratch, const std::wstring& sou
     return GetLastError();
 }
 
-// A stand-in whose process grants nobody the right to end it; the handle kept from its
-// creation (all access) ends it at the end.
-class UnendableStandIn {
-public:
-    explicit UnendableStandIn(const std::wstring& image) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:P(A;;0x101000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        std::wstring commandLine = L"\"" + image + L"\"";
-        const BOOL started = CreateProcessW(image.c_str(), &commandLine[0], &attributes, nullptr,
-                                            FALSE, 0, nullptr, nullptr, &startup, &info);
-        LocalFree(descriptor);
-        REQUIRE(started);
-        process_.reset(info.hProcess);
-        const qm::UniqueHandle<qm::KernelHandleTraits> thread(info.hThread);
-    }
-    ~UnendableStandIn() {
-        TerminateProcess(process_.get(), 1);
-        WaitForSingleObject(process_.get(), 5000);
-    }
-    UnendableStandIn(const UnendableStandIn&) = delete;
-    UnendableStandIn& operator=(const UnendableStandIn&) = delete;
-    bool Running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
-
-private:
-    qm::UniqueProcess process_;
-};
-
 } // namespace
 
 TEST_CASE("e2e_run_program_not_ended") {
@@ -64,7 +31,7 @@ TEST_CASE("e2e_run_program_not_ended") {
     scenario.RegisterVendor(L"Suite", suite.app, false);
     const std::wstring client = suite.client + L"\\" + kClientExe;
     const size_t started = scenario.StartsSoFar();
-    const UnendableStandIn unendable(client);
+    const qm::test::UnendableProgram unendable(client);
     REQUIRE(StartsAfter(scenario, client, started, 1).size() == 1);
     const size_t before = scenario.StartsSoFar();
 
@@ -76,7 +43,7 @@ TEST_CASE("e2e_run_program_not_ended") {
     INFO("nothing is copied while the old key is still in memory");
     CHECK(IsInstalled(suite.client + L"\\" + kSslServerTg));
     CHECK_FALSE(PathExists(scenario.userClient() + L"\\" + kSslServerTg));
-    CHECK(unendable.Running());
+    CHECK_FALSE(unendable.EndsWithin(0));
     CHECK(StartsAfter(scenario, client, before, 0).empty());
 }
 

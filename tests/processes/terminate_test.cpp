@@ -2,10 +2,9 @@
 #include "processes/terminate.h"
 
 #include "tests/fileops/test_support.h"
+#include "tests/processes/unendable_program.h"
 
 #include <doctest/doctest.h>
-
-#include <sddl.h>
 
 #include <vector>
 
@@ -26,40 +25,6 @@ RunningProgram StartCopy(const TempFolder& temp, const std::wstring& folder,
     CopyFixture(L"sleeper.exe", path);
     return RunningProgram(path);
 }
-
-// A copy of the sleeper whose process grants nobody the right to end it; the handle kept here
-// (all access, from its creation) ends it at the end.
-class GuardedProgram {
-public:
-    explicit GuardedProgram(const std::wstring& path) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:P(A;;0x101000;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
-        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        std::wstring commandLine = L"\"" + path + L"\"";
-        const BOOL started = CreateProcessW(path.c_str(), &commandLine[0], &attributes, nullptr,
-                                            FALSE, 0, nullptr, nullptr, &startup, &info);
-        LocalFree(descriptor);
-        REQUIRE(started);
-        process_.reset(info.hProcess);
-        const UniqueThread thread(info.hThread);
-    }
-    ~GuardedProgram() {
-        TerminateProcess(process_.get(), 1);
-        WaitForSingleObject(process_.get(), kEndWait);
-    }
-    GuardedProgram(const GuardedProgram&) = delete;
-    GuardedProgram& operator=(const GuardedProgram&) = delete;
-    bool EndsWithin(DWORD milliseconds) const {
-        return WaitForSingleObject(process_.get(), milliseconds) == WAIT_OBJECT_0;
-    }
-
-private:
-    UniqueProcess process_;
-};
 
 } // namespace
 
@@ -134,7 +99,7 @@ TEST_CASE("terminate_processes_running") {
         MakeFolder(temp / L"g");
         const std::wstring path = temp / L"g" + L"\\MWClientServer.exe";
         CopyFixture(L"sleeper.exe", path);
-        const GuardedProgram guarded(path);
+        const UnendableProgram guarded(path);
         const std::vector<StoppedProcess> stopped = StopProcessesByName(L"MWClientServer.exe");
         REQUIRE(stopped.size() == 1);
         CHECK_FALSE(stopped[0].ended);
