@@ -1,5 +1,6 @@
 #pragma once
 // One process of a wanted image name, as the stop found it. No Windows API here.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +24,19 @@ inline std::wstring KeptImagePath(const std::vector<StoppedProcess>& stopped) {
     for (const StoppedProcess& process : stopped) {
         if (!process.imagePath.empty()) {
             kept = process.imagePath;
+        }
+    }
+    return kept;
+}
+
+// Every image path the stopped processes ran from, each once, in the order first seen: two
+// installs' copies of one program both come back.
+inline std::vector<std::wstring> KeptImagePaths(const std::vector<StoppedProcess>& stopped) {
+    std::vector<std::wstring> kept;
+    for (const StoppedProcess& process : stopped) {
+        if (!process.imagePath.empty() &&
+            std::find(kept.begin(), kept.end(), process.imagePath) == kept.end()) {
+            kept.push_back(process.imagePath);
         }
     }
     return kept;

@@ -25,9 +25,9 @@ constexpr wchar_t kNoUserFolder[] = L"";
 struct RunState {
     std::wstring cataloguePath;
     std::wstring perUserBaseFolder;
-    std::wstring serviceImagePath;
+    std::vector<std::wstring> serviceImagePaths;
     // Carried across the branches: whoever stops the client server first keeps its path.
-    std::wstring clientImagePath;
+    std::vector<std::wstring> clientImagePaths;
     bool serviceRestarted = false;
     bool clientRestarted = false;
     std::vector<RestartFailure> failedRestarts;
@@ -36,7 +36,7 @@ struct RunState {
 
 // Stops every process of the name and keeps the last readable image path; one that could not
 // be ended is noted for the check before the first copy.
-std::wstring StopPrograms(RunEdges& edges, RunState& state, const wchar_t* imageName) {
+std::vector<std::wstring> StopPrograms(RunEdges& edges, RunState& state, const wchar_t* imageName) {
     const std::vector<StoppedProcess> stopped = edges.StopProcessesByName(imageName);
     CollectEndFailures(stopped, imageName, state.notEnded);
     // One that would not end still runs as it did: a failed run must not start it a second time.
@@ -46,7 +46,7 @@ std::wstring StopPrograms(RunEdges& edges, RunState& state, const wchar_t* image
             ended.push_back(process);
         }
     }
-    return KeptImagePath(ended);
+    return KeptImagePaths(ended);
 }
 
 // A program left running keeps the old key in memory whatever is copied: the run fails before
@@ -55,6 +55,14 @@ void RequireEveryProgramEnded(const RunState& state) {
     const std::wstring message = EndFailureMessage(state.notEnded);
     if (!message.empty()) {
         throw UserError(ToNarrow(message));
+    }
+}
+
+// Each path the program ran from, in the order found.
+void RestartPrograms(RunEdges& edges, const std::vector<std::wstring>& imagePaths,
+                     const wchar_t* parameters, std::vector<RestartFailure>& failedRestarts) {
+    for (const std::wstring& imagePath : imagePaths) {
+        RestartProgram(edges, imagePath, parameters, failedRestarts);
     }
 }
 
@@ -116,8 +124,8 @@ void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring&
 
     // Stop the suite's programs, keeping where the service and the client server live. The
     // updater is not started again.
-    state.serviceImagePath = StopPrograms(edges, state, kServiceImage);
-    state.clientImagePath = StopPrograms(edges, state, kClientImage);
+    state.serviceImagePaths = StopPrograms(edges, state, kServiceImage);
+    state.clientImagePaths = StopPrograms(edges, state, kClientImage);
     StopPrograms(edges, state, kUpdaterImage);
     RequireEveryProgramEnded(state);
     edges.Wait(kSettleMilliseconds);
@@ -129,7 +137,7 @@ void RunCurrentSuiteBranch(RunEdges& edges, RunState& state, const std::wstring&
         DeployToCatalogueInstall(edges, state.cataloguePath, state.perUserBaseFolder);
     }
 
-    RestartProgram(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+    RestartPrograms(edges, state.serviceImagePaths, kServiceParameters, state.failedRestarts);
     state.serviceRestarted = true;
 }
 
@@ -140,8 +148,8 @@ void RunLegacyBranch(RunEdges& edges, RunState& state, const std::wstring& insta
         return;
     }
     const std::wstring folder = TrimTrailingBackslash(installFolder);
-    if (state.clientImagePath.empty()) {
-        state.clientImagePath = StopPrograms(edges, state, kClientImage);
+    if (state.clientImagePaths.empty()) {
+        state.clientImagePaths = StopPrograms(edges, state, kClientImage);
         RequireEveryProgramEnded(state);
     }
     edges.Wait(kSettleMilliseconds);
@@ -164,10 +172,10 @@ RunResult ReportOutcome(RunEdges& edges, const std::vector<RestartFailure>& fail
 void UndoFailedRun(RunEdges& edges, RunState& state) {
     edges.RollBackWrites();
     if (!state.serviceRestarted) {
-        RestartProgram(edges, state.serviceImagePath, kServiceParameters, state.failedRestarts);
+        RestartPrograms(edges, state.serviceImagePaths, kServiceParameters, state.failedRestarts);
     }
     if (!state.clientRestarted) {
-        RestartProgram(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+        RestartPrograms(edges, state.clientImagePaths, kNoParameters, state.failedRestarts);
     }
 }
 
@@ -223,7 +231,7 @@ RunResult RunUpdateWith(RunEdges& edges, uintptr_t timerId) {
         RunLegacyBranch(edges, state, oldestPath);
 
         // The client server last, after every branch that may have needed it stopped.
-        RestartProgram(edges, state.clientImagePath, kNoParameters, state.failedRestarts);
+        RestartPrograms(edges, state.clientImagePaths, kNoParameters, state.failedRestarts);
         state.clientRestarted = true;
 
         result = ReportOutcome(

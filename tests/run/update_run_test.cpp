@@ -53,6 +53,7 @@ public:
     std::map<std::wstring, intptr_t> startAnswers; // image path -> ShellExecute answer
     std::map<std::wstring, std::vector<long>> furtherStartFailures; // image path -> codes
     std::map<std::wstring, uint32_t> endErrors; // image name -> why it cannot be ended
+    std::map<std::wstring, std::vector<std::wstring>> alsoRunning; // image name -> more paths
     bool appDataAvailable = true;
     std::wstring appDataFolder = kAppData;
     bool versionLibraryAvailable = true;
@@ -130,7 +131,13 @@ public:
         }
         stopped.ended = true;
         running.erase(process);
-        return {stopped};
+        std::vector<StoppedProcess> all{stopped};
+        for (const std::wstring& path : alsoRunning[imageName]) {
+            all.push_back(stopped);
+            all.back().imagePath = path;
+        }
+        alsoRunning.erase(imageName);
+        return all;
     }
     bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& numbers) override {
         log.push_back(L"version " + filePath);
@@ -529,6 +536,14 @@ TEST_CASE("update_run_restart_outcome") {
         REQUIRE(edges.boxes.size() == 1);
         CHECK(edges.boxes[0].text == ToNarrow(RestartFailureMessage({{kServicePath, 2}})));
         CHECK(edges.boxes[0].caption == kErrorCaption);
+    }
+    SUBCASE("one program run from two installs: each path comes back, once") {
+        edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
+        edges.alsoRunning[kClientImage] = {L"D:\\B\\MWClientServer.exe", kClientPath};
+        CHECK(Run(edges) == RunResult::Finished);
+        CHECK(Only(edges.log, {L"start"}) == Log{L"start " + kServicePath + L"| -i",
+                                                 L"start " + kClientPath + L"|",
+                                                 L"start D:\\B\\MWClientServer.exe|"});
     }
     SUBCASE("both restarts fail: one box names both") {
         edges.running = {{kServiceImage, kServicePath}, {kClientImage, kClientPath}};
