@@ -58,7 +58,8 @@ inline bool SameBytes(const std::wstring& path, const std::wstring& image) {
 inline std::vector<StandInStart> StartsAfter(Scenario& scenario, const std::wstring& image,
                                              size_t skip, size_t expected) {
     std::vector<StandInStart> starts;
-    for (int waited = 0; waited <= 3000; waited += 50) {
+    // Generous: a stand-in on a loaded machine can take seconds to log its start.
+    for (int waited = 0; waited <= 10000; waited += 50) {
         starts = scenario.standIns().StartsOf(image, skip);
         if (starts.size() >= expected && (expected > 0 || waited >= 500)) {
             break;
