@@ -9,6 +9,7 @@
 #include "edges/preview_edges.h"
 #include "edges/quiet_edges.h"
 #include "edges/system_edges.h"
+#include "edges/written_once_edges.h"
 #include "log/run_log.h"
 #include "platform/codepage.h"
 #include "platform/user_error.h"
@@ -69,7 +70,9 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
     // the run without arguments and a restore too), then whether boxes are seen, then the log,
     // then the preview's list in place of the box, so the log records the box as shown.
     // A run that writes decides everything first (planned), over the backup, which saves what
-    // the plan overwrites before the first stop and puts it back after a failure.
+    // the plan overwrites before the first stop and puts it back after a failure, over the
+    // deployments, which write each file once.
+    std::optional<WrittenOnceEdges> once;
     std::optional<BackupEdges> backup;
     std::optional<PlannedEdges> planned;
     std::optional<PreviewEdges> preview;
@@ -77,6 +80,8 @@ void RunUpdate(HWND window, UINT_PTR timerId) {
         preview.emplace(*edges);
         edges = &*preview;
     } else {
+        once.emplace(*edges);
+        edges = &*once;
         backup.emplace(*edges);
         edges = &*backup;
         if (!g_settings.options.restore) {

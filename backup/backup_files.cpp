@@ -259,10 +259,8 @@ void RemoveBackupSet(const std::wstring& setFolder) {
 }
 
 void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath) {
-    DWORD error = LinkBelowGrandparent(originalPath);
-    if (error == ERROR_SUCCESS) {
-        error = CopyFileAtomically(savedCopy, originalPath);
-    }
+    const DWORD error =
+        CopyFileAtomically(savedCopy, originalPath, ParentFolder(ParentFolder(originalPath)));
     if (error != ERROR_SUCCESS) {
         ThrowUserError(kRestoreFailed, {originalPath, error});
     }

@@ -4,6 +4,7 @@
 #include "backup/backup_batch.h"
 #include "backup/backup_files.h"
 #include "backup/backup_sets.h"
+#include "edges/path_key.h"
 #include "fileops/deploy_targets.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
@@ -26,15 +27,6 @@ constexpr DWORD kNoSharing = 0;
 constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
 constexpr LPOVERLAPPED kNotOverlapped = nullptr;
-
-// Windows compares file names without regard to case.
-std::wstring PathKey(const std::wstring& path) {
-    std::wstring key = path;
-    if (!key.empty()) {
-        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-    }
-    return key;
-}
 
 BackupSetInfo InfoOf(const std::wstring& backups, const std::wstring& name) {
     std::string text;

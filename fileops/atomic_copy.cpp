@@ -62,8 +62,10 @@ DWORD ReadOldFile(const std::wstring& target, OldFile& old) {
     if (link != ERROR_SUCCESS) {
         return link;
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file.get(), &information)) {
+    // Only the attributes: the full information asks the volume too, which costs more.
+    FILE_ATTRIBUTE_TAG_INFO information{};
+    if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &information,
+                                      sizeof information)) {
         return GetLastError();
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -79,7 +81,7 @@ DWORD ReadOldFile(const std::wstring& target, OldFile& old) {
         old.daclProtected = (control & SE_DACL_PROTECTED) != 0;
     }
     old.exists = true;
-    old.attributes = information.dwFileAttributes & kKeptAttributes;
+    old.attributes = information.FileAttributes & kKeptAttributes;
     if (old.attributes == 0) {
         old.attributes = FILE_ATTRIBUTE_NORMAL;
     }
@@ -205,13 +207,21 @@ DWORD PutInPlace(const std::wstring& pending, const std::wstring& target, bool r
 
 } // namespace
 
-DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target) {
+DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
+                         const std::wstring& linkRoot) {
     const std::wstring full = FullPathOf(target);
-    // Held until the end: the folder cannot be renamed and replaced by a link meanwhile.
+    // Held until the end: the folder cannot be renamed and replaced by a link meanwhile, so the
+    // folders are looked at once it is held, and the target through the handle that writes it.
     const UniqueFile folder = OpenFolderHeld(ParentFolder(full));
     if (!folder) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+    }
+    if (!linkRoot.empty()) {
+        const DWORD link = CheckNoLinkBelow(linkRoot, ParentFolder(full));
+        if (link != ERROR_SUCCESS) {
+            return link;
+        }
     }
     OldFile old;
     const DWORD obstacle = ReadOldFile(full, old);

@@ -11,8 +11,10 @@ namespace qm {
 // 0 when target now holds source's bytes (and is not read-only), else the Windows error code
 // of the step that failed. A target that a copy in place could not overwrite (read-only on
 // Windows, held open by another program) fails with the code that copy would have given; a
-// target that is a link fails with 4395. The new file beside it has a name nobody can know
-// beforehand, and the target's folder is held open (it cannot be swapped for a link) until done.
-DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target);
+// target, or a folder between linkRoot and it, that is a link fails with 4395 (an empty linkRoot
+// looks at the target alone). The new file beside it has a name nobody can know beforehand,
+// and the target's folder is held open (it cannot be swapped for a link) until done.
+DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
+                         const std::wstring& linkRoot);
 
 } // namespace qm

@@ -46,8 +46,7 @@ void CheckLinks(const std::wstring& root, const std::wstring& target, const wcha
 // Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
 void CopyOver(const std::wstring& source, const std::wstring& target, const std::wstring& root,
               const wchar_t* failure) {
-    CheckLinks(root, target, failure);
-    const DWORD error = CopyFileAtomically(source, target);
+    const DWORD error = CopyFileAtomically(source, target, root);
     if (error != ERROR_SUCCESS) {
         ThrowUserError(failure, {error});
     }

@@ -49,6 +49,12 @@ ln -s "$scratch/outside/victim" "$scratch/suite/MWClientServer/server.key"
 run_row "the target itself a link" "授权文件替换到安装目录失败，Errcode: 4395"
 
 fresh
+rm -r "$scratch/suite/MWClientServer"
+ln -s "$scratch/outside" "$scratch/suite/MWClientServer"
+run_row "the install's folder a link" "授权文件替换到安装目录失败，Errcode: 4395"
+[ ! -e "$scratch/outside/server.key" ] || { echo "a copy landed outside" >&2; status=1; }
+
+fresh
 mkdir -p "$scratch/profile/Marrowby"
 ln -s "$scratch/outside" "$scratch/profile/Marrowby/MWClientServer"
 run_row "the per-user folder a link" "授权文件替换到用户目录失败，Errcode: 4395" "$scratch/profile/Marrowby"

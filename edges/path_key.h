@@ -1,0 +1,18 @@
+#pragma once
+// The key by which the decorators tell files apart: Windows compares names without regard to
+// case.
+#include <windows.h>
+
+#include <string>
+
+namespace qm {
+
+inline std::wstring PathKey(const std::wstring& path) {
+    std::wstring key = path;
+    if (!key.empty()) {
+        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    }
+    return key;
+}
+
+} // namespace qm
