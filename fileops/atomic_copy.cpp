@@ -50,7 +50,7 @@ struct OldFile {
 // Asks for what the copy in place used to need (writing) and what the rename needs (deleting
 // the old file), so that a read-only or held target fails with the code it always gave, before
 // anything is written; and reads what the new file must keep. A missing target is no obstacle.
-DWORD ReadOldFile(const std::wstring& target, OldFile& old) {
+DWORD ReadOldFile(const std::wstring& target, HANDLE folder, OldFile& old) {
     const UniqueFile file(CreateFileW(
         target.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
@@ -58,7 +58,7 @@ DWORD ReadOldFile(const std::wstring& target, OldFile& old) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
     }
-    const DWORD link = CheckOpenedIsPath(file.get(), target);
+    const DWORD link = CheckOpenedIsPathIn(file.get(), target, folder);
     if (link != ERROR_SUCCESS) {
         return link;
     }
@@ -224,7 +224,7 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
         }
     }
     OldFile old;
-    const DWORD obstacle = ReadOldFile(full, old);
+    const DWORD obstacle = ReadOldFile(full, folder.get(), old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }

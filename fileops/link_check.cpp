@@ -83,7 +83,12 @@ UniqueFile OpenFolderHeld(const std::wstring& folder) {
                                   kNoTemplate));
 }
 
-DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path) {
+namespace {
+
+// The object open as handle is no link, and its final path is parentFinal followed by name;
+// opened receives that final path.
+DWORD CheckOpenedIsChild(HANDLE handle, const std::wstring& parentFinal, const std::wstring& name,
+                         std::wstring& opened) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
         return GetLastError();
@@ -93,31 +98,68 @@ DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path) {
     }
     // Where links cannot be opened as themselves (Wine opens a Unix link's target whatever it is
     // asked), the handle names another place than the path does.
-    const std::wstring full = FullPathOf(path);
-    const std::wstring parent = ParentFolder(full);
-    if (parent.empty()) {
-        return ERROR_SUCCESS;
-    }
-    const UniqueFile parentHandle(CreateFileW(AsFolder(parent).c_str(), FILE_READ_ATTRIBUTES,
-                                              kShareAll, kDefaultSecurity, OPEN_EXISTING,
-                                              FILE_FLAG_BACKUP_SEMANTICS, kNoTemplate));
-    if (!parentHandle) {
-        return GetLastError();
-    }
-    std::wstring opened;
-    std::wstring parentFinal;
     DWORD error = ERROR_SUCCESS;
-    if (!FinalPathOf(handle, opened, error) ||
-        !FinalPathOf(parentHandle.get(), parentFinal, error)) {
+    if (!FinalPathOf(handle, opened, error)) {
         return error;
     }
-    const std::wstring meant =
-        JoinPath(TrimTrailingBackslash(parentFinal), full.substr(full.rfind(L'\\') + 1));
+    const std::wstring meant = JoinPath(TrimTrailingBackslash(parentFinal), name);
     return SameIgnoringCase(opened, meant) ? ERROR_SUCCESS : kReparsePointEncountered;
+}
+
+std::wstring NameOf(const std::wstring& full) {
+    return full.substr(full.rfind(L'\\') + 1);
+}
+
+// The final path of path's parent, opened for this alone; false with the code when it cannot
+// be had. A path without a parent (a drive's root) has none and needs no comparison.
+bool ParentFinalOf(const std::wstring& full, std::wstring& parentFinal, DWORD& error) {
+    const UniqueFile parent(CreateFileW(AsFolder(ParentFolder(full)).c_str(), FILE_READ_ATTRIBUTES,
+                                        kShareAll, kDefaultSecurity, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, kNoTemplate));
+    if (!parent) {
+        error = GetLastError();
+        return false;
+    }
+    return FinalPathOf(parent.get(), parentFinal, error);
+}
+
+} // namespace
+
+DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path) {
+    const std::wstring full = FullPathOf(path);
+    if (ParentFolder(full).empty()) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
+            return GetLastError();
+        }
+        const bool link =
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag);
+        return link ? kReparsePointEncountered : ERROR_SUCCESS;
+    }
+    std::wstring parentFinal;
+    DWORD error = ERROR_SUCCESS;
+    if (!ParentFinalOf(full, parentFinal, error)) {
+        return error;
+    }
+    std::wstring opened;
+    return CheckOpenedIsChild(handle, parentFinal, NameOf(full), opened);
+}
+
+DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent) {
+    std::wstring parentFinal;
+    DWORD error = ERROR_SUCCESS;
+    if (!FinalPathOf(parent, parentFinal, error)) {
+        return error;
+    }
+    std::wstring opened;
+    return CheckOpenedIsChild(handle, parentFinal, NameOf(FullPathOf(path)), opened);
 }
 
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     const std::wstring base = root.empty() ? root : FullPathOf(root);
+    // Each path's final path is the next one's meant parent, so only the first parent is opened.
+    std::wstring parentFinal;
+    bool parentKnown = false;
     for (const std::wstring& path : PathsBelow(base, FullPathOf(target))) {
         const UniqueFile handle(CreateFileW(
             path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
@@ -127,10 +169,26 @@ DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
             // Nothing below a missing folder exists either; the step that creates it comes back.
             return IsMissingCode(error) ? ERROR_SUCCESS : error;
         }
-        const DWORD verdict = CheckOpenedIsPath(handle.get(), path);
+        if (!parentKnown) {
+            if (ParentFolder(path).empty()) {
+                const DWORD verdict = CheckOpenedIsPath(handle.get(), path);
+                if (verdict != ERROR_SUCCESS) {
+                    return verdict;
+                }
+                continue;
+            }
+            DWORD error = ERROR_SUCCESS;
+            if (!ParentFinalOf(path, parentFinal, error)) {
+                return error;
+            }
+        }
+        std::wstring opened;
+        const DWORD verdict = CheckOpenedIsChild(handle.get(), parentFinal, NameOf(path), opened);
         if (verdict != ERROR_SUCCESS) {
             return verdict;
         }
+        parentFinal = opened;
+        parentKnown = true;
     }
     return ERROR_SUCCESS;
 }

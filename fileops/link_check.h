@@ -26,6 +26,8 @@ UniqueFile OpenFolderHeld(const std::wstring& folder);
 // 0 when the object open as handle is what path names: it is no link, and its final path is its
 // parent's final path followed by its own name. Else 4395, or the code that reading gave.
 DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path);
+// The same, where path's folder is open already as parent (held by the caller).
+DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent);
 
 // 0 when neither target nor any folder between root and target is a link; what does not exist
 // yet is no link. Else 4395, or the code that looking gave. Links at or above root are the
