@@ -22,9 +22,15 @@ void AddCheck(DeployPlan& plan, CheckKind kind, const std::wstring& path, const 
 }
 
 // Links at or above the folder that holds the one written into are the installer's choice.
+// The folders are asked once for all the files they hold; each target itself is looked at
+// through the handles that read it for the backup and write it, which a link cannot slip past.
 void AddLinkCheck(DeployPlan& plan, const std::wstring& target, const std::wstring& folder,
                   const wchar_t* failure) {
-    AddCheck(plan, CheckKind::LinkFree, target, failure, ParentFolder(folder));
+    const std::wstring root = ParentFolder(folder);
+    const std::wstring targetFolder = ParentFolder(target);
+    if (targetFolder != root) {
+        AddCheck(plan, CheckKind::LinkFree, targetFolder, failure, root);
+    }
 }
 
 void AddWrite(DeployPlan& plan, const std::wstring& path, const wchar_t* copyFailure) {

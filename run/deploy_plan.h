@@ -15,7 +15,7 @@ enum class CheckKind {
     SourceReadable,  // the LicenseFile file can be read
     TargetFolder,    // the folder the target goes into is there
     FolderCreatable, // the folder is there, or can be made now
-    LinkFree,        // neither the target nor a folder between root and it is a link
+    LinkFree,        // no folder between root and path (a target's folder) is a link
 };
 
 struct PlannedCheck {

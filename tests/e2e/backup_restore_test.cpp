@@ -104,10 +104,10 @@ std::wstring OwnerOf(const std::wstring& path) {
     return result;
 }
 
-// Whether path is a reparse point now (Wine's view of a Unix symbolic link).
+// Whether something is at path now. Links are made where nothing is and point at what exists;
+// Wine marks a link to a folder as a reparse point but shows a link to a file as that file.
 bool IsLinkNow(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Starts a Unix program (Wine starts one like any other) and waits until present(), for ten
@@ -329,6 +329,24 @@ TEST_CASE("e2e_backup_restore") {
         CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
         CHECK(IsInstalled(key));
         CHECK(BytesOf(outside.path() + L"\\server.key") == "keep me");
+    }
+
+    SUBCASE("the install's key a link: refused before anything is stopped") {
+        ScratchFolder outside(L"key-link");
+        const std::wstring victim = outside.path() + L"\\victim.key";
+        REQUIRE(WriteBytes(victim, "keep me"));
+        REQUIRE(DeleteFileW(key.c_str()));
+        const UnixLink link(victim, key);
+        REQUIRE(link.made());
+        const RunningSuite running = StartSuitePrograms(scenario, suite);
+
+        const RunOutcome refused = scenario.Run();
+        REQUIRE(refused.boxes.size() == 1);
+        CHECK(BoxText(refused) == L"授权文件替换到安装目录失败，Errcode: 4395");
+        CHECK_FALSE(scenario.standIns().HasEnded(running.service, 500));
+        CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
+        CHECK(BytesOf(victim) == "keep me");
+        CHECK_FALSE(PathExists(userKey));
     }
 
     SUBCASE("a restore deletes nothing through a link left where the run created files") {

@@ -45,28 +45,26 @@ TEST_CASE("deploy_plan_checks_in_copy_order") {
         {{L"server.key", L"E:\\P9\\ssl.key", true}, {L"server.key", L"E:\\ssl.key", true}}, plan);
     const std::vector<std::wstring> expected = {
         // No link where it writes, the obstacle, the source the copy opens, the file it creates.
-        L"nolink C:\\A\\MWClientServer\\server.key below C:\\A install",
+        L"nolink C:\\A\\MWClientServer below C:\\A install",
         L"writable C:\\A\\MWClientServer\\server.key install",
         L"readable L\\server.key install",
         L"folder C:\\A\\MWClientServer\\server.key install",
         // Before a folder is made where a link may wait.
-        L"nolink U\\Marrowby\\MWClientServer\\server.key below U user",
+        L"nolink U\\Marrowby\\MWClientServer below U user",
         L"creatable U\\Marrowby mkdir",
         L"creatable U\\Marrowby\\MWClientServer mkdir",
         L"writable U\\Marrowby\\MWClientServer\\server.key user",
         L"folder U\\Marrowby\\MWClientServer\\server.key user",
-        // The second file: the source already read and the folders made are not asked again.
-        L"nolink C:\\A\\MWClientServer\\server.pem below C:\\A install",
+        // The second file: the source already read and the folders made and looked at are not
+        // asked again.
         L"writable C:\\A\\MWClientServer\\server.pem install",
         L"readable L\\server.pem install",
         L"folder C:\\A\\MWClientServer\\server.pem install",
-        L"nolink U\\Marrowby\\MWClientServer\\server.pem below U user",
         L"writable U\\Marrowby\\MWClientServer\\server.pem user",
         L"folder U\\Marrowby\\MWClientServer\\server.pem user",
-        L"nolink E:\\P9\\ssl.key below E: install",
+        L"nolink E:\\P9 below E: install",
         L"writable E:\\P9\\ssl.key install",
         L"folder E:\\P9\\ssl.key install",
-        L"nolink E:\\ssl.key below E: install",
         L"writable E:\\ssl.key install",
         L"folder E:\\ssl.key install",
     };
