@@ -1,6 +1,7 @@
 // Copies into a backup set, written unflushed and made durable together.
 #include "backup/backup_batch.h"
 
+#include "fileops/copy_bytes.h"
 #include "fileops/link_check.h"
 #include "platform/sha256.h"
 
@@ -10,10 +11,8 @@ namespace qm {
 
 namespace {
 
-constexpr DWORD kChunk = 64 * 1024;
 constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
-constexpr LPOVERLAPPED kNotOverlapped = nullptr;
 
 // "\\.\C:" for a path on drive C:, empty for any other kind of volume (a share, a mounted
 // folder), which is then flushed file by file.
@@ -50,26 +49,15 @@ DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath
     if (!to) {
         return GetLastError();
     }
-    std::vector<char> buffer(kChunk);
     Sha256 digest;
     size = 0;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(from.get(), buffer.data(), kChunk, &read, kNotOverlapped)) {
-            const DWORD error = GetLastError();
-            originalUnreadable = true;
-            return error;
-        }
-        if (read == 0) {
-            break;
-        }
-        DWORD written = 0;
-        if (!WriteFile(to.get(), buffer.data(), read, &written, kNotOverlapped) ||
-            written != read) {
-            return GetLastError();
-        }
-        digest.Update(buffer.data(), read);
-        size += read;
+    const DWORD error =
+        CopyAllBytes(from.get(), to.get(), originalUnreadable, [&](const char* data, DWORD read) {
+            digest.Update(data, read);
+            size += read;
+        });
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
     sha256 = digest.FinishHex();
     if (firstPath_.empty()) {

@@ -4,6 +4,7 @@
 #include "fileops/file_hash.h"
 
 #include "fileops/atomic_copy.h"
+#include "fileops/copy_bytes.h"
 #include "fileops/link_check.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_sets.h"
@@ -55,27 +56,13 @@ UniqueFile CreateNewFile(const std::wstring& path) {
                                   FILE_ATTRIBUTE_NORMAL, kNoTemplate));
 }
 
-bool WriteAll(HANDLE file, const char* data, DWORD size) {
-    DWORD written = 0;
-    return WriteFile(file, data, size, &written, kNotOverlapped) && written == size;
-}
-
-// Every byte from one open file to the other; false with the code of the step that failed.
+// Every byte from one open file to the other, made durable; false with the code of the step
+// that failed.
 bool CopyBytes(HANDLE from, HANDLE to, DWORD& error) {
-    std::vector<char> buffer(kChunk);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(from, buffer.data(), kChunk, &read, kNotOverlapped)) {
-            error = GetLastError();
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        if (!WriteAll(to, buffer.data(), read)) {
-            error = GetLastError();
-            return false;
-        }
+    bool readFailed = false;
+    error = CopyAllBytes(from, to, readFailed);
+    if (error != ERROR_SUCCESS) {
+        return false;
     }
     if (!FlushFileBuffers(to)) {
         error = GetLastError();
@@ -188,9 +175,15 @@ void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {
     {
         DeleteFileW(pending.c_str());
         const UniqueFile file = CreateNewFile(pending);
-        if (!file || !WriteAll(file.get(), text.data(), static_cast<DWORD>(text.size())) ||
-            !FlushFileBuffers(file.get())) {
+        if (!file) {
             error = GetLastError();
+            ThrowUserError(kManifestFailed, {manifest, error});
+        }
+        error = WriteAllBytes(file.get(), text.data(), static_cast<DWORD>(text.size()));
+        if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get())) {
+            error = GetLastError();
+        }
+        if (error != ERROR_SUCCESS) {
             ThrowUserError(kManifestFailed, {manifest, error});
         }
     }

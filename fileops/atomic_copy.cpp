@@ -1,6 +1,7 @@
 // Copies written beside the target and put in its place in one step, keeping its security.
 #include "fileops/atomic_copy.h"
 
+#include "fileops/copy_bytes.h"
 #include "fileops/link_check.h"
 #include "platform/paths.h"
 #include "platform/win_handles.h"
@@ -8,17 +9,13 @@
 #include <aclapi.h>
 #include <ntsecapi.h>
 
-#include <vector>
-
 namespace qm {
 
 namespace {
 
 constexpr wchar_t kPendingMark[] = L".quillmend-";
 constexpr int kPendingNameAttempts = 4;
-constexpr DWORD kChunk = 64 * 1024;
 constexpr HANDLE kNoTemplate = nullptr;
-constexpr LPOVERLAPPED kNotOverlapped = nullptr;
 constexpr LPCWSTR kNoBackup = nullptr;
 constexpr DWORD kReplaceKeepingAll = 0; // no flag: merge errors fail the call
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -150,29 +147,10 @@ UniqueFile CreatePending(const std::wstring& target, const OldFile& old, std::ws
 
 // Every byte of source into pending, and source's time of last change, as a copy gives it.
 bool FillPending(HANDLE source, HANDLE pending, DWORD& error) {
-    std::vector<char> buffer(kChunk);
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(source, buffer.data(), kChunk, &read, kNotOverlapped)) {
-            error = GetLastError();
-            return false;
-        }
-        if (read == 0) {
-            break;
-        }
-        // A short write (the volume filling up) is followed by one that names the reason.
-        for (DWORD done = 0; done < read;) {
-            DWORD written = 0;
-            if (!WriteFile(pending, buffer.data() + done, read - done, &written, kNotOverlapped)) {
-                error = GetLastError();
-                return false;
-            }
-            if (written == 0) {
-                error = ERROR_DISK_FULL;
-                return false;
-            }
-            done += written;
-        }
+    bool readFailed = false;
+    error = CopyAllBytes(source, pending, readFailed);
+    if (error != ERROR_SUCCESS) {
+        return false;
     }
     FILETIME changed{};
     if (GetFileTime(source, nullptr, nullptr, &changed)) {
