@@ -111,8 +111,9 @@ void DeployReplacementFile(const std::wstring& installFolder, const std::wstring
     if (targets.size() == 1) {
         return;
     }
-    // A link in wait where a folder is to be made would take the copy elsewhere.
-    CheckLinks(LinkRoot(userFolder), targets[1].path, kUserCopyFailed);
+    // A link in wait where a folder is to be made would take the copy elsewhere; the file
+    // itself is looked at by its copy.
+    CheckLinks(LinkRoot(userFolder), ParentFolder(targets[1].path), kUserCopyFailed);
     EnsureFolder(userFolder);
     EnsureFolder(ParentFolder(targets[1].path));
     CopyOver(source, targets[1].path, LinkRoot(userFolder), kUserCopyFailed);
@@ -123,23 +124,6 @@ void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sou
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), sourceName);
     for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
         CopyOverIfPresent(source, target.path, LinkRoot(folder));
-    }
-}
-
-void CheckReplacementLinks(const std::wstring& installFolder, const std::wstring& userFolder,
-                           const std::wstring& fileName) {
-    const std::vector<DeployTarget> targets =
-        ReplacementTargets(installFolder, userFolder, fileName);
-    CheckLinks(LinkRoot(installFolder), targets[0].path, kInstallCopyFailed);
-    if (targets.size() > 1) {
-        CheckLinks(LinkRoot(userFolder), targets[1].path, kUserCopyFailed);
-    }
-}
-
-void CheckReplacementLinksAs(const std::wstring& folder, const std::wstring& sourceName,
-                             const std::wstring& targetName) {
-    for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
-        CheckLinks(LinkRoot(folder), target.path, kInstallCopyFailed);
     }
 }
 

@@ -29,15 +29,6 @@ void DeployReplacementFile(const std::wstring& installFolder, const std::wstring
 void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                              const std::wstring& targetName);
 
-// Whether a deployment with the same arguments would write through a link: its target, or a
-// folder between the parent of the folder it is handed and the target, that is a junction or a
-// symbolic link. Throws the UserError the copy would throw (its message with 4395), so a plan can
-// refuse before anything is stopped; the deployments check the same themselves.
-void CheckReplacementLinks(const std::wstring& installFolder, const std::wstring& userFolder,
-                           const std::wstring& fileName);
-void CheckReplacementLinksAs(const std::wstring& folder, const std::wstring& sourceName,
-                             const std::wstring& targetName);
-
 // True when LicenseFile\fileName has a higher revision than folder\fileName (which must be
 // present).
 bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName);

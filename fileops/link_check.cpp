@@ -85,16 +85,23 @@ UniqueFile OpenFolderHeld(const std::wstring& folder) {
 
 namespace {
 
-// The object open as handle is no link, and its final path is parentFinal followed by name;
-// opened receives that final path.
-DWORD CheckOpenedIsChild(HANDLE handle, const std::wstring& parentFinal, const std::wstring& name,
-                         std::wstring& opened) {
+// 0 when the object open as handle carries no reparse tag that stands for another name.
+DWORD CheckNoLinkTag(HANDLE handle) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
         return GetLastError();
     }
-    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag)) {
-        return kReparsePointEncountered;
+    const bool link =
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag);
+    return link ? kReparsePointEncountered : ERROR_SUCCESS;
+}
+
+// The object open as handle is no link, and its final path is parentFinal followed by name;
+// opened receives that final path.
+DWORD CheckOpenedIsChild(HANDLE handle, const std::wstring& parentFinal, const std::wstring& name,
+                         std::wstring& opened) {
+    if (const DWORD tag = CheckNoLinkTag(handle); tag != ERROR_SUCCESS) {
+        return tag;
     }
     // Where links cannot be opened as themselves (Wine opens a Unix link's target whatever it is
     // asked), the handle names another place than the path does.
@@ -128,13 +135,7 @@ bool ParentFinalOf(const std::wstring& full, std::wstring& parentFinal, DWORD& e
 DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path) {
     const std::wstring full = FullPathOf(path);
     if (ParentFolder(full).empty()) {
-        FILE_ATTRIBUTE_TAG_INFO tag{};
-        if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
-            return GetLastError();
-        }
-        const bool link =
-            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag);
-        return link ? kReparsePointEncountered : ERROR_SUCCESS;
+        return CheckNoLinkTag(handle);
     }
     std::wstring parentFinal;
     DWORD error = ERROR_SUCCESS;
@@ -169,18 +170,16 @@ DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
             // Nothing below a missing folder exists either; the step that creates it comes back.
             return IsMissingCode(error) ? ERROR_SUCCESS : error;
         }
-        if (!parentKnown) {
-            if (ParentFolder(path).empty()) {
-                const DWORD verdict = CheckOpenedIsPath(handle.get(), path);
-                if (verdict != ERROR_SUCCESS) {
-                    return verdict;
-                }
-                continue;
+        if (!parentKnown && ParentFolder(path).empty()) {
+            // A drive's root has no parent to compare it with.
+            if (const DWORD verdict = CheckNoLinkTag(handle.get()); verdict != ERROR_SUCCESS) {
+                return verdict;
             }
-            DWORD error = ERROR_SUCCESS;
-            if (!ParentFinalOf(path, parentFinal, error)) {
-                return error;
-            }
+            continue;
+        }
+        DWORD error = ERROR_SUCCESS;
+        if (!parentKnown && !ParentFinalOf(path, parentFinal, error)) {
+            return error;
         }
         std::wstring opened;
         const DWORD verdict = CheckOpenedIsChild(handle.get(), parentFinal, NameOf(path), opened);
