@@ -3,6 +3,7 @@
 
 #include "app/about_dialog.h"
 #include "app/run_update.h"
+#include "run/run_plan.h"
 #include "res/resource.h"
 
 #include <array>
@@ -16,7 +17,6 @@ constexpr int kNoExtraBytes = 0;
 constexpr DWORD kNoExtendedStyle = 0;
 constexpr HWND kNoParent = nullptr;
 constexpr HMENU kClassMenu = nullptr;
-constexpr LPVOID kNoCreationData = nullptr;
 constexpr HINSTANCE kSystemResources = nullptr;
 constexpr LPARAM kNoDialogParameter = 0;
 constexpr int kQuitCode = 0;
@@ -51,9 +51,22 @@ void SetWindowIcons(HINSTANCE instance, HWND window) {
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
+// The run timer is killed at once, so the run happens once; other timers are not ours.
 LRESULT OnTimer(HWND window, UINT_PTR timerId) {
-    RunUpdate(window, timerId);
+    RunContext* context = reinterpret_cast<RunContext*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (timerId != kRunTimerId || !context) {
+        return 0;
+    }
+    KillTimer(window, kRunTimerId);
+    context->result = RunUpdate(window, *context);
+    DestroyWindow(window);
     return 0;
+}
+
+// The run's context comes with the window's creation; a window made without one runs nothing.
+LRESULT OnNcCreate(HWND window, const CREATESTRUCTW& creation, WPARAM wParam, LPARAM lParam) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation.lpCreateParams));
+    return DefWindowProcW(window, WM_NCCREATE, wParam, lParam);
 }
 
 // True when the command was one of the menu's.
@@ -85,7 +98,7 @@ LRESULT OnDestroy() {
 
 } // namespace
 
-HWND CreateHostWindow(HINSTANCE instance) {
+HWND CreateHostWindow(HINSTANCE instance, RunContext& context) {
     std::array<wchar_t, kStringCapacity> title{};
     std::array<wchar_t, kStringCapacity> className{};
     LoadStringW(instance, IDS_APP_TITLE, title.data(), kStringCapacity);
@@ -95,7 +108,7 @@ HWND CreateHostWindow(HINSTANCE instance) {
 
     const HWND window = CreateWindowExW(kNoExtendedStyle, className.data(), title.data(),
                                         WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                                        kNoParent, kClassMenu, instance, kNoCreationData);
+                                        kNoParent, kClassMenu, instance, &context);
     if (!window) {
         return nullptr;
     }
@@ -107,6 +120,8 @@ HWND CreateHostWindow(HINSTANCE instance) {
 
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_NCCREATE:
+        return OnNcCreate(window, *reinterpret_cast<const CREATESTRUCTW*>(lParam), wParam, lParam);
     case WM_TIMER:
         return OnTimer(window, static_cast<UINT_PTR>(wParam));
     case WM_COMMAND:

@@ -7,9 +7,12 @@ namespace qm {
 
 constexpr UINT kRunTimerIntervalMs = 100;
 
+struct RunContext;
+
 // Loads the title and class name, registers the class and creates the window hidden, with the
-// program's icons. Null when the window cannot be created.
-HWND CreateHostWindow(HINSTANCE instance);
+// program's icons; the run timer's tick runs what context asks for, once, and keeps how it
+// ended there. Null when the window cannot be created.
+HWND CreateHostWindow(HINSTANCE instance, RunContext& context);
 
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

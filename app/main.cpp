@@ -4,7 +4,7 @@
 #include "app/command_line.h"
 #include "run/exit_code.h"
 #include "app/host_window.h"
-#include "edges/log_edges.h"
+#include "edges/log_observer.h"
 #include "app/message_loop.h"
 #include "app/process_security.h"
 #include "log/run_log.h"
@@ -66,13 +66,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     // first to split the rest as Windows does.
     const qm::ParsedCommandLine parsed = qm::ParseCommandLine(ArgumentsOf(GetCommandLineW()));
     const qm::Options& options = parsed.options;
-    qm::RunSettings settings;
-    settings.options = options;
-    settings.showBoxes =
+    qm::RunContext context;
+    context.options = options;
+    context.showBoxes =
         qm::ShouldShowBoxes(options.quiet, qm::IsDesktopVisible(ReadDesktopFacts()));
 
     if (!parsed.understood || options.help) {
-        if (settings.showBoxes) {
+        if (context.showBoxes) {
             MessageBoxW(kNoOwner, qm::UsageText(parsed.offending).c_str(), kUsageCaption,
                         parsed.understood ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONWARNING);
         }
@@ -86,27 +86,26 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         log.emplace();
         std::string problem;
         if (!log->Open(options.logPath, problem)) {
-            if (settings.showBoxes) {
+            if (context.showBoxes) {
                 qm::ShowErrorBox(problem);
             }
             return qm::kExitFailed;
         }
-        settings.log = &*log;
+        context.log = &*log;
         qm::WriteRunStart(*log);
     }
 
-    const HWND window = qm::CreateHostWindow(instance);
+    const HWND window = qm::CreateHostWindow(instance, context);
     if (!window) {
         return qm::ExitCodeFor(options.hasArguments, qm::RunResult::Failed);
     }
-    qm::ConfigureRun(settings);
     SetTimer(window, qm::kRunTimerId, qm::kRunTimerIntervalMs, kTickAsMessage);
     // Before the loop, so the privilege is in place by the first tick.
     qm::EnableDebugPrivilege();
 
     const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_QUILLMEND));
     qm::RunMessageLoop(accelerators);
-    const int exitCode = qm::ExitCodeFor(options.hasArguments, qm::LastRunResult());
+    const int exitCode = qm::ExitCodeFor(options.hasArguments, context.result);
     if (log) {
         log->WriteExitCode(exitCode);
     }

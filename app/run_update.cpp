@@ -1,36 +1,54 @@
-// One run's edges, composed once from the command line's options: the system's, then the
-// backup or the preview, quiet boxes, the log and the preview's list.
+// One run: facts, then a plan, then its checks, then the executor, then the report, over this
+// machine; the preview prints the plan and its checks, and a restore is a plan read from a
+// backup set.
 #include "app/run_update.h"
 
 #include "app/run_lock.h"
-#include "edges/backup_edges.h"
-#include "edges/log_edges.h"
-#include "edges/planned_edges.h"
-#include "edges/preview_edges.h"
-#include "edges/quiet_edges.h"
-#include "edges/system_edges.h"
-#include "edges/written_once_edges.h"
+#include "backup/backup_files.h"
+#include "edges/backup_journal.h"
+#include "edges/log_observer.h"
+#include "edges/machine_facts.h"
+#include "edges/system_files.h"
+#include "edges/system_processes.h"
 #include "log/run_log.h"
 #include "platform/codepage.h"
 #include "platform/user_error.h"
-#include "run/restore_run.h"
-#include "run/update_run.h"
+#include "run/executor.h"
+#include "run/plan_restore.h"
+#include "run/plan_update.h"
+#include "run/preview.h"
 
+#include <exception>
 #include <optional>
+#include <set>
 
 #ifdef QM_STEP_TIMES
-#include "edges/timed_edges.h"
+#include "edges/step_times.h"
 #endif
 
 namespace qm {
 
 namespace {
 
-RunSettings g_settings;
-RunResult g_result = RunResult::NotRun;
-
 // Shorter waits are two runs' start-ups brushing past each other, not worth a line.
 constexpr DWORD kNoticeableWaitMs = 100;
+
+class WindowHost : public Host {
+public:
+    explicit WindowHost(HWND window) : window_(window) {}
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OK);
+    }
+
+private:
+    HWND window_;
+};
+
+// Where nobody is to see a box: the outcome is the exit code and the log.
+class QuietHost : public Host {
+public:
+    void ShowMessage(const std::string&, const std::string&) override {}
+};
 
 std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::wstring& where) {
     const std::wstring waited = std::to_wstring(waitedMs) + L" ms";
@@ -46,92 +64,108 @@ std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::ws
     return L"waited " + waited + L" for another run to finish (" + where + L")";
 }
 
+void Report(Host& host, Observer& observer, const std::string& text, const std::string& caption) {
+    observer.Shown(text, caption);
+    host.ShowMessage(text, caption);
+}
+
+// The copies' targets that are there now, as a preview tells replacing from creating.
+std::set<std::wstring> PresentTargets(const Plan& plan) {
+    std::set<std::wstring> present;
+    for (const Step& step : plan.steps) {
+        if (step.kind == StepKind::Copy && IsOpenableForReading(step.target)) {
+            present.insert(step.target);
+        }
+    }
+    return present;
+}
+
+RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
+                        Observer& observer) {
+    SystemFiles files(true);
+    LookingJournal journal;
+    const Foreseen foreseen = Foresee(plan, files, journal, observer);
+    const std::set<std::wstring> present = PresentTargets(plan);
+    if (context.log) {
+        LogPreview(*context.log, plan, facts, present);
+    }
+    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts, present), foreseen)),
+           kPreviewCaption);
+    return foreseen.result;
+}
+
+RunResult Update(const RunContext& context, Host& host, Observer& observer) {
+    const Facts facts = ReadFacts(context.options.preview);
+    if (context.log) {
+        LogFacts(*context.log, facts);
+    }
+    const Plan plan = PlanUpdate(facts);
+    if (context.options.preview) {
+        return PreviewUpdate(context, facts, plan, host, observer);
+    }
+    SystemProcesses processes;
+    SystemFiles files;
+    BackupJournal journal;
+    return Execute(plan, host, processes, files, journal, observer);
+}
+
+RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
+    SystemBackupLibrary library;
+    const RestoreFacts facts = ReadRestoreFacts(library, context.options.restoreStamp);
+    const Plan plan = PlanRestore(facts);
+    if (context.options.preview) {
+        SystemFiles files(true);
+        LookingJournal journal;
+        const Foreseen foreseen = Foresee(plan, files, journal, observer);
+        const bool listed = foreseen.result == RunResult::Finished;
+        Report(host, observer, listed ? ToNarrow(RestorePreviewText(facts)) : foreseen.text,
+               foreseen.caption);
+        return foreseen.result;
+    }
+    SystemProcesses processes;
+    SystemFiles files;
+    BackupJournal journal;
+    return Execute(plan, host, processes, files, journal, observer);
+}
+
 } // namespace
 
-void ConfigureRun(const RunSettings& settings) {
-    g_settings = settings;
-}
-
-RunResult LastRunResult() {
-    return g_result;
-}
-
-void RunUpdate(HWND window, UINT_PTR timerId) {
-    SystemEdges system(window);
-    RunEdges* edges = &system;
+RunResult RunUpdate(HWND window, const RunContext& context) {
+    WindowHost shown(window);
+    QuietHost quiet;
+    Host& host = context.showBoxes ? static_cast<Host&>(shown) : quiet;
+    Observers observers;
+    std::optional<LogObserver> logged;
+    if (context.log) {
+        observers.Add(logged.emplace(*context.log));
+    }
 #ifdef QM_STEP_TIMES
-    std::optional<TimedEdges> timed;
-    if (timerId == kRunTimerId) {
-        timed.emplace(*edges);
-        edges = &*timed;
-    }
+    StepTimes times;
+    observers.Add(times);
 #endif
-    // Innermost first: what acts (or only pretends to; every run that may write is backed up,
-    // the run without arguments and a restore too), then whether boxes are seen, then the log,
-    // then the preview's list in place of the box, so the log records the box as shown.
-    // A run that writes decides everything first (planned), over the backup, which saves what
-    // the plan overwrites before the first stop and puts it back after a failure, over the
-    // deployments, which write each file once.
-    std::optional<WrittenOnceEdges> once;
-    std::optional<BackupEdges> backup;
-    std::optional<PlannedEdges> planned;
-    std::optional<PreviewEdges> preview;
-    if (g_settings.options.preview) {
-        preview.emplace(*edges);
-        edges = &*preview;
-    } else {
-        once.emplace(*edges);
-        edges = &*once;
-        backup.emplace(*edges);
-        edges = &*backup;
-        if (!g_settings.options.restore) {
-            planned.emplace(*edges);
-            edges = &*planned;
-        }
-    }
-    std::optional<QuietEdges> quiet;
-    if (!g_settings.showBoxes) {
-        quiet.emplace(*edges);
-        edges = &*quiet;
-    }
-    std::optional<LogEdges> logged;
-    if (g_settings.log) {
-        logged.emplace(*edges, *g_settings.log, g_settings.options.preview);
-        edges = &*logged;
-    }
-    std::optional<PreviewBoxEdges> previewBox;
-    if (preview && !g_settings.options.restore) {
-        previewBox.emplace(*edges, *preview);
-        edges = &*previewBox;
-    }
-    RunResult result = RunResult::NotRun;
+
     // One run that writes at a time on the machine; a preview changes nothing and never waits.
     std::optional<RunLock> lock;
-    RunLock::Outcome locked = RunLock::Outcome::Held;
-    if (timerId == kRunTimerId && !g_settings.options.preview) {
+    if (!context.options.preview) {
         DWORD waitedMs = 0;
-        locked = lock.emplace().Acquire(kRunLockWaitMs, waitedMs);
-        if (g_settings.log && (waitedMs >= kNoticeableWaitMs || locked != RunLock::Outcome::Held)) {
-            g_settings.log->Write(RunLockLine(locked, waitedMs, lock->where()));
+        const RunLock::Outcome locked = lock.emplace().Acquire(kRunLockWaitMs, waitedMs);
+        if (context.log && (waitedMs >= kNoticeableWaitMs || locked != RunLock::Outcome::Held)) {
+            context.log->Write(RunLockLine(locked, waitedMs, lock->where()));
+        }
+        if (locked == RunLock::Outcome::Busy) {
+            Report(host, observers,
+                   ToNarrow(FormatUserMessage(kAnotherRunBusy,
+                                              {static_cast<unsigned long>(WAIT_TIMEOUT)})),
+                   kErrorCaption);
+            return RunResult::Failed;
         }
     }
-    if (locked == RunLock::Outcome::Busy) {
-        result = RefuseRunWith(*edges, timerId,
-                               ToNarrow(FormatUserMessage(
-                                   kAnotherRunBusy, {static_cast<unsigned long>(WAIT_TIMEOUT)})));
-    } else if (g_settings.options.restore) {
-        SystemBackupLibrary library;
-        result =
-            RunRestoreWith(*edges, library,
-                           {g_settings.options.restoreStamp, g_settings.options.preview}, timerId);
-    } else {
-        result = RunUpdateWith(*edges, timerId);
-    }
-    if (backup) {
-        backup->Close(result);
-    }
-    if (result != RunResult::NotRun) {
-        g_result = result;
+    try {
+        return context.options.restore ? Restore(context, host, observers)
+                                       : Update(context, host, observers);
+    } catch (const std::exception& error) {
+        Report(host, observers, error.what(), kErrorCaption);
+        return RunResult::Failed;
     }
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The run the host window's timer starts, with the settings read from the command line.
+// The run the host window's timer starts, with what the command line asked for.
 #include "app/command_line.h"
 #include "run/run_plan.h"
 
@@ -9,20 +9,17 @@ namespace qm {
 
 class RunLog;
 
-// How the run is to be done, set once at start-up before the message loop.
-struct RunSettings {
+// How the run is to be done, set once at start-up and handed to the window; the window keeps
+// how it ended.
+struct RunContext {
     Options options;
     bool showBoxes = true; // false with /quiet, or where nobody can see a box
     RunLog* log = nullptr; // the open log, with /log
+    RunResult result = RunResult::NotRun;
 };
-void ConfigureRun(const RunSettings& settings);
 
-// The host window's WM_TIMER: the update run with the real edges, once, for the run timer
-// only, decorated as the settings ask. Catches every standard exception and shows it; destroys
-// the window at the end.
-void RunUpdate(HWND window, UINT_PTR timerId);
-
-// How the run ended; NotRun until it has.
-RunResult LastRunResult();
+// The run, preview or restore the options ask for, with the real machine; how it ended. Catches
+// every standard exception and shows it.
+RunResult RunUpdate(HWND window, const RunContext& context);
 
 } // namespace qm

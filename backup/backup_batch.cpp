@@ -28,20 +28,38 @@ std::wstring VolumeDevice(const std::wstring& path) {
     return L"\\\\.\\" + volume.substr(0, 2);
 }
 
+// The original as itself, for reading; invalid with the code when it cannot be.
+UniqueFile OpenOriginal(const std::wstring& original, DWORD& error) {
+    UniqueFile from(CreateFileW(
+        original.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
+        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    if (!from) {
+        error = GetLastError();
+        return from;
+    }
+    // A link left where an installed file belongs would copy whatever it names into the set.
+    error = CheckOpenedIsPath(from.get(), original);
+    if (error != ERROR_SUCCESS) {
+        from.reset();
+    }
+    return from;
+}
+
 } // namespace
+
+DWORD OriginalReadError(const std::wstring& original) {
+    DWORD error = ERROR_SUCCESS;
+    OpenOriginal(original, error);
+    return error;
+}
 
 DWORD CopyBatch::Add(const std::wstring& original, const std::wstring& savedPath, uint64_t& size,
                      std::string& sha256, bool& originalUnreadable) {
     originalUnreadable = true;
-    const UniqueFile from(CreateFileW(
-        original.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kInheritedSecurity,
-        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    DWORD opened = ERROR_SUCCESS;
+    const UniqueFile from = OpenOriginal(original, opened);
     if (!from) {
-        return GetLastError();
-    }
-    // A link left where an installed file belongs would copy whatever it names into the set.
-    if (const DWORD error = CheckOpenedIsPath(from.get(), original); error != ERROR_SUCCESS) {
-        return error;
+        return opened;
     }
     originalUnreadable = false;
     UniqueFile to(CreateFileW(savedPath.c_str(), GENERIC_WRITE, 0, kInheritedSecurity, CREATE_NEW,

@@ -11,6 +11,10 @@
 
 namespace qm {
 
+// 0 when original can be read for its saved copy as CopyBatch::Add reads it, else the code
+// (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND: there is none); changes nothing.
+DWORD OriginalReadError(const std::wstring& original);
+
 class CopyBatch {
 public:
     // Copies original into the new file savedPath (which inherits the set's protected DACL) and

@@ -23,10 +23,7 @@ namespace {
 
 constexpr wchar_t kDataFolderFailed[] = L"获取程序数据目录(ProgramData)失败，未做任何修改";
 constexpr wchar_t kSetCreationFailed[] = L"创建备份目录失败[%s], 未做任何修改, Errcode: %d";
-constexpr wchar_t kSaveFailed[] = L"备份文件失败[%s], 该文件未被替换, Errcode: %d";
 constexpr wchar_t kManifestFailed[] = L"写入备份清单失败[%s], Errcode: %d";
-constexpr wchar_t kRestoreFailed[] = L"从备份还原文件失败[%s], Errcode: %d";
-constexpr wchar_t kRemoveFailed[] = L"删除运行创建的文件失败[%s], Errcode: %d";
 
 constexpr wchar_t kPendingManifest[] = L"manifest.txt.quillmend-new";
 constexpr int kMostSetsPerSecond = 999;

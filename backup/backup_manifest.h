@@ -11,6 +11,11 @@ namespace qm {
 
 constexpr wchar_t kManifestName[] = L"manifest.txt";
 
+// What fails with a set's files; each names the file, then the Windows error code.
+inline constexpr wchar_t kSaveFailed[] = L"备份文件失败[%s], 该文件未被替换, Errcode: %d";
+inline constexpr wchar_t kRestoreFailed[] = L"从备份还原文件失败[%s], Errcode: %d";
+inline constexpr wchar_t kRemoveFailed[] = L"删除运行创建的文件失败[%s], Errcode: %d";
+
 enum class BackupKind {
     Overwritten, // a copy of the file as it was is in the set
     Created,     // the file did not exist: undoing the run deletes it

@@ -1,6 +1,8 @@
 #pragma once
 // The sets under %ProgramData%\Quillmend\Backups: how they are named, which is the newest, and
 // which are removed after a run. No Windows API here.
+#include "platform/utc_time.h"
+
 #include <string>
 #include <vector>
 
@@ -8,15 +10,6 @@ namespace qm {
 
 constexpr wchar_t kBackupsFolderName[] = L"Backups";
 constexpr size_t kSetsKept = 5;
-
-struct UtcTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
 
 // yyyymmddThhmmssZ.
 std::wstring SetStamp(const UtcTime& time);

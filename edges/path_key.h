@@ -1,5 +1,5 @@
 #pragma once
-// The key by which the decorators tell files apart: Windows compares names without regard to
+// The key by which the journal tells files apart: Windows compares names without regard to
 // case.
 #include <windows.h>
 

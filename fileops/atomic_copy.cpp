@@ -9,6 +9,9 @@
 #include <aclapi.h>
 #include <ntsecapi.h>
 
+#include <cstring>
+#include <vector>
+
 namespace qm {
 
 namespace {
@@ -16,8 +19,6 @@ namespace {
 constexpr wchar_t kPendingMark[] = L".quillmend-";
 constexpr int kPendingNameAttempts = 4;
 constexpr HANDLE kNoTemplate = nullptr;
-constexpr LPCWSTR kNoBackup = nullptr;
-constexpr DWORD kReplaceKeepingAll = 0; // no flag: merge errors fail the call
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What of the old file's attributes the new one takes; read-only never (it would fail the next
 // copy), nor what the file system sets itself (compression, encryption, sparseness).
@@ -168,19 +169,68 @@ void DeleteOpened(HANDLE file) {
     SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// Windows' ReplaceFileW keeps the replaced file's DACL, owner and attributes; where it is
-// refused, the rename gives the target the pending file's own, which were made the old file's.
-DWORD PutInPlace(const std::wstring& pending, const std::wstring& target, bool replacing) {
-    if (replacing && ReplaceFileW(target.c_str(), pending.c_str(), kNoBackup, kReplaceKeepingAll,
-                                  nullptr, nullptr)) {
-        return ERROR_SUCCESS;
+// The system's own rename of an open file by a name relative to a folder handle. kernelbase's
+// SetFileInformationByHandle under Wine turns the name into a full path first, which it then
+// refuses beside a folder handle, so the call goes to ntdll (always loaded) itself.
+struct RenameInformation {
+    ULONG flags; // ReplaceIfExists (a BOOLEAN) for the plain class, the flags for the Ex class
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[1];
+};
+struct IoStatus {
+    union {
+        LONG status;
+        PVOID pointer;
+    };
+    ULONG_PTR information;
+};
+using SetInformationFile = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
+using StatusToError = ULONG(NTAPI*)(LONG);
+constexpr ULONG kFileRenameInformation = 10;
+constexpr ULONG kFileRenameInformationEx = 65;
+constexpr ULONG kRenameReplaceIfExists = 0x1; // FILE_RENAME_REPLACE_IF_EXISTS
+constexpr ULONG kRenamePosixSemantics = 0x2;  // FILE_RENAME_POSIX_SEMANTICS
+// What a system that does not know the Ex class answers: STATUS_INVALID_INFO_CLASS,
+// STATUS_NOT_IMPLEMENTED, STATUS_INVALID_PARAMETER, STATUS_NOT_SUPPORTED.
+bool IsUnknownClass(LONG status) {
+    const auto code = static_cast<ULONG>(status);
+    return code == 0xC0000003 || code == 0xC0000002 || code == 0xC000000D || code == 0xC00000BB;
+}
+
+template <typename Function> Function NtdllFunction(const char* name) {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
+                 : nullptr;
+}
+
+// Renames the open pending file onto leaf in the held folder, replacing what is there, in one
+// step: there is no moment at which the target is missing (ReplaceFileW moves the old file aside
+// first), and the target takes the pending file's security and attributes, which are the old
+// file's. Where the system knows it (Windows 10 and later), POSIX semantics let the rename replace
+// a file that another program holds open with delete sharing.
+DWORD RenameOnto(HANDLE pending, HANDLE folder, const std::wstring& leaf) {
+    const auto setInformation = NtdllFunction<SetInformationFile>("NtSetInformationFile");
+    const auto toError = NtdllFunction<StatusToError>("RtlNtStatusToDosError");
+    if (!setInformation || !toError) {
+        return ERROR_PROC_NOT_FOUND;
     }
-    // Without a backup name, every failure of ReplaceFileW leaves the old file whole.
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replacing ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (MoveFileExW(pending.c_str(), target.c_str(), flags)) {
-        return ERROR_SUCCESS;
+    const size_t nameBytes = leaf.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(RenameInformation) + nameBytes);
+    auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
+    info->flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+    info->rootDirectory = folder;
+    info->fileNameLength = static_cast<ULONG>(nameBytes);
+    std::memcpy(info->fileName, leaf.data(), nameBytes);
+    IoStatus io{};
+    LONG status = setInformation(pending, &io, info, static_cast<ULONG>(buffer.size()),
+                                 kFileRenameInformationEx);
+    if (IsUnknownClass(status)) {
+        info->flags = TRUE;
+        status = setInformation(pending, &io, info, static_cast<ULONG>(buffer.size()),
+                                kFileRenameInformation);
     }
-    return GetLastError();
+    return status >= 0 ? ERROR_SUCCESS : toError(status);
 }
 
 } // namespace
@@ -222,10 +272,10 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
             DeleteOpened(to.get());
             return error;
         }
-    }
-    error = PutInPlace(pending, full, old.exists);
-    if (error != ERROR_SUCCESS) {
-        DeleteFileW(pending.c_str());
+        error = RenameOnto(to.get(), folder.get(), full.substr(full.find_last_of(L'\\') + 1));
+        if (error != ERROR_SUCCESS) {
+            DeleteOpened(to.get());
+        }
     }
     return error;
 }

@@ -4,6 +4,7 @@
 #include "fileops/atomic_copy.h"
 #include "fileops/deploy_targets.h"
 #include "fileops/link_check.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
@@ -48,7 +49,7 @@ void CopyOver(const std::wstring& source, const std::wstring& target, const std:
               const wchar_t* failure) {
     const DWORD error = CopyFileAtomically(source, target, root);
     if (error != ERROR_SUCCESS) {
-        ThrowUserError(failure, {error});
+        throw UserError(ToNarrow(FailureMessage(failure, target, error)));
     }
 }
 
@@ -102,21 +103,34 @@ std::wstring ReplacementSourcePath(const std::wstring& programFolder, const std:
     return JoinPath(JoinPath(programFolder, kSourceFolderName), name);
 }
 
+std::wstring LicenseFolderPath() {
+    return JoinPath(ProgramFolder(), kSourceFolderName);
+}
+
+void DeployFile(const std::wstring& source, const std::wstring& target,
+                const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
+                const wchar_t* failure) {
+    for (const std::wstring& folder : folders) {
+        if (Exists(folder)) {
+            continue;
+        }
+        // A link in wait where a folder is to be made would take the copy elsewhere.
+        CheckLinks(linkRoot, folder, failure);
+        EnsureFolder(folder);
+    }
+    CopyOver(source, target, linkRoot, failure);
+}
+
 void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,
                            const std::wstring& fileName) {
     const std::wstring source = ReplacementSourcePath(ProgramFolder(), fileName);
     const std::vector<DeployTarget> targets =
         ReplacementTargets(installFolder, userFolder, fileName);
-    CopyOver(source, targets[0].path, LinkRoot(installFolder), kInstallCopyFailed);
-    if (targets.size() == 1) {
-        return;
+    DeployFile(source, targets[0].path, LinkRoot(installFolder), {}, kInstallCopyFailed);
+    if (targets.size() > 1) {
+        DeployFile(source, targets[1].path, LinkRoot(userFolder),
+                   {userFolder, ParentFolder(targets[1].path)}, kUserCopyFailed);
     }
-    // A link in wait where a folder is to be made would take the copy elsewhere; the file
-    // itself is looked at by its copy.
-    CheckLinks(LinkRoot(userFolder), ParentFolder(targets[1].path), kUserCopyFailed);
-    EnsureFolder(userFolder);
-    EnsureFolder(ParentFolder(targets[1].path));
-    CopyOver(source, targets[1].path, LinkRoot(userFolder), kUserCopyFailed);
 }
 
 void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,

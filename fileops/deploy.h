@@ -4,6 +4,7 @@
 #include "fileops/file_version.h"
 
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -18,6 +19,17 @@ std::wstring ProgramFolder();
 
 // programFolder\LicenseFile\name: where every replacement file comes from.
 std::wstring ReplacementSourcePath(const std::wstring& programFolder, const std::wstring& name);
+
+// The running program's LicenseFile folder.
+std::wstring LicenseFolderPath();
+
+// One copy of a deployment: the folders (parents first, one level each) are made where missing,
+// each once no link is found between linkRoot and it, then source's bytes take target's place
+// in one step (CopyFileAtomically). Throws UserError: kUserFolderCreationFailed naming a folder
+// that cannot be made, else failure with the code.
+void DeployFile(const std::wstring& source, const std::wstring& target,
+                const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
+                const wchar_t* failure);
 
 // Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
 // into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.

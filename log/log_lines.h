@@ -1,14 +1,12 @@
 #pragma once
 // The text of the run's log, apart from the file it goes to: times, and the lines for the
 // box a user would have seen. No Windows API here.
+#include "platform/utc_time.h"
+
 #include <string>
 #include <vector>
 
 namespace qm {
-
-struct UtcTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-};
 
 // ISO 8601 in UTC with milliseconds: "2026-12-09T10:24:25.123Z".
 std::wstring FormatIsoUtc(const UtcTime& time);

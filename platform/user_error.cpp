@@ -34,4 +34,11 @@ void ThrowUserError(const std::wstring& pattern, std::initializer_list<MessageAr
     throw UserError(ToNarrow(FormatUserMessage(pattern, args)));
 }
 
+std::wstring FailureMessage(const wchar_t* pattern, const std::wstring& path, unsigned long code) {
+    if (std::wstring(pattern).find(L"%s") != std::wstring::npos) {
+        return FormatUserMessage(pattern, {path, code});
+    }
+    return FormatUserMessage(pattern, {code});
+}
+
 } // namespace qm

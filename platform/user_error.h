@@ -32,6 +32,9 @@ private:
 // its signed 32-bit value); "%%" gives "%".
 std::wstring FormatUserMessage(const std::wstring& pattern, std::initializer_list<MessageArg> args);
 
+// A failure's message for path and code: the path fills a "%s" when the pattern has one.
+std::wstring FailureMessage(const wchar_t* pattern, const std::wstring& path, unsigned long code);
+
 // Formats the message, converts it to narrow text and throws it as UserError.
 [[noreturn]] void ThrowUserError(const std::wstring& pattern,
                                  std::initializer_list<MessageArg> args);

@@ -10,40 +10,6 @@ namespace {
 constexpr intptr_t kLastShellExecuteError = 32;
 } // namespace
 
-bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths) {
-    return !cataloguePath.empty() || !vendorPaths.empty();
-}
-
-bool IsAnyInstallFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths,
-                       const std::wstring& legacyPath, const std::wstring& oldestPath) {
-    return IsCurrentSuiteFound(cataloguePath, vendorPaths) || !legacyPath.empty() ||
-           !oldestPath.empty();
-}
-
-std::vector<std::wstring> SplitFolderList(const std::wstring& text) {
-    std::vector<std::wstring> folders;
-    size_t position = 0;
-    while (position < text.size()) {
-        const size_t comma = text.find(L',', position);
-        if (comma == std::wstring::npos) {
-            break;
-        }
-        if (comma > position) {
-            folders.push_back(text.substr(position, comma - position));
-        }
-        position = comma + 1;
-    }
-    return folders;
-}
-
-std::vector<std::wstring> InstallFoldersToHandle(const std::wstring& cataloguePath,
-                                                 const std::wstring& vendorPaths) {
-    if (!cataloguePath.empty()) {
-        return {};
-    }
-    return SplitFolderList(vendorPaths);
-}
-
 SiblingFolders SiblingFoldersOf(const std::wstring& installFolder) {
     const std::wstring parent = ParentFolder(TrimTrailingBackslash(installFolder));
     return {JoinPath(parent, kClientSubfolder), JoinPath(parent, kCentreSubfolder)};

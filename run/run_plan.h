@@ -1,7 +1,7 @@
 #pragma once
-// The update run's decisions as plain functions over wide text: which install folders are
-// handled, where their files go, which TLS files a client server gets, and how failed restarts
-// are reported. No Windows API here; the run's sequence lives in update_run.h.
+// The run's names and small decisions as plain functions over wide text: where an install's
+// files go, which TLS files a client server gets, and how failed stops and restarts are
+// reported. No Windows API here; the run's steps are planned in plan_update.h.
 #include "processes/stopped_process.h"
 
 #include <cstdint>
@@ -42,13 +42,6 @@ constexpr wchar_t kRestartFailed[] = L"程序重新启动失败[%s], Errcode: %d
 constexpr wchar_t kEndFailed[] = L"程序结束失败[%s], Errcode: %d";
 constexpr wchar_t kAnotherRunBusy[] = L"另一次修复运行5分钟后仍未结束, 未做任何修改, Errcode: %d";
 
-// True when the current suite's branch runs: the catalogue or the vendor keys know an install.
-bool IsCurrentSuiteFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths);
-
-// True when any generation has an install: the current suite, "penloom 9.0" or "Penloom 8.0".
-bool IsAnyInstallFound(const std::wstring& cataloguePath, const std::wstring& vendorPaths,
-                       const std::wstring& legacyPath, const std::wstring& oldestPath);
-
 // How a run ended, as its box told it.
 enum class RunResult {
     NotRun,        // another timer's tick: nothing happened
@@ -57,16 +50,6 @@ enum class RunResult {
     RestartFailed, // files deployed, a program could not be started again
     Failed,        // the error box of a failure
 };
-
-// The non-empty items of a list in which every item is followed by ","; text after the last
-// comma is not an item.
-std::vector<std::wstring> SplitFolderList(const std::wstring& text);
-
-// Install folders for the per-folder loop. A catalogue install is one folder that gets only
-// the catalogue deployment, so it yields none (even when it holds a ","), and the vendor list
-// is then not used.
-std::vector<std::wstring> InstallFoldersToHandle(const std::wstring& cataloguePath,
-                                                 const std::wstring& vendorPaths);
 
 // The sibling folders of an install folder: its parent, after one trailing backslash is
 // trimmed, + "\MWClientServer" and + "\MWSealCenter".

@@ -2,6 +2,8 @@
 // tick would start a real update run and is not sent).
 #include "app/host_window.h"
 
+#include "app/run_update.h"
+
 #include "run/run_plan.h"
 #include "res/resource.h"
 
@@ -99,5 +101,6 @@ TEST_CASE("host_window_paint_validates") {
 TEST_CASE("host_window_create_without_resources") {
     // This test program has no class-name string: the class cannot be registered and no
     // window is made.
-    CHECK(CreateHostWindow(GetModuleHandleW(nullptr)) == nullptr);
+    RunContext context;
+    CHECK(CreateHostWindow(GetModuleHandleW(nullptr), context) == nullptr);
 }

@@ -9,45 +9,6 @@ using namespace qm;
 
 using Folders = std::vector<std::wstring>;
 
-TEST_CASE("run_plan_folder_list_split") {
-    struct Row {
-        const wchar_t* text;
-        Folders folders;
-    };
-    const Row rows[] = {
-        {L"", {}},
-        {L"C:\\A\\X,C:\\B\\Y,", {L"C:\\A\\X", L"C:\\B\\Y"}},
-        // The empty item is skipped and the last item has no comma after it.
-        {L"C:\\A\\X,,C:\\B\\Y", {L"C:\\A\\X"}},
-        {L"C:\\A\\X", {}},
-        {L",", {}},
-        {L",,,", {}},
-        {L",C:\\A,", {L"C:\\A"}},
-        {L"C:\\A,C:\\A,", {L"C:\\A", L"C:\\A"}}, // not de-duplicated
-        {L" C:\\A ,", {L" C:\\A "}},             // not trimmed
-    };
-    for (const Row& row : rows) {
-        CAPTURE(row.text);
-        CHECK(SplitFolderList(row.text) == row.folders);
-    }
-}
-
-TEST_CASE("run_plan_install_folders_source") {
-    SUBCASE("the vendor list when there is no catalogue install") {
-        CHECK(InstallFoldersToHandle(L"", L"C:\\A\\X,C:\\B\\Y,") ==
-              Folders{L"C:\\A\\X", L"C:\\B\\Y"});
-    }
-    SUBCASE("a catalogue install hides the vendor list and is never split") {
-        CHECK(InstallFoldersToHandle(L"D:\\Suite\\App", L"C:\\A\\X,").empty());
-        CHECK(InstallFoldersToHandle(L"D:\\Odd,Name\\App,", L"C:\\A\\X,").empty());
-    }
-    SUBCASE("whether the current suite's branch runs") {
-        CHECK_FALSE(IsCurrentSuiteFound(L"", L""));
-        CHECK(IsCurrentSuiteFound(L"D:\\Suite\\App", L""));
-        CHECK(IsCurrentSuiteFound(L"", L","));
-    }
-}
-
 TEST_CASE("run_plan_sibling_folders_paths") {
     struct Row {
         const wchar_t* install;

@@ -1,11 +1,12 @@
-// The backup decorator: a set before the stop, a saved copy before each write, the restore's set.
-#include "edges/backup_edges.h"
+// The backup journal: the set saved before the stop, put back after a failure; the set library.
+#include "edges/backup_journal.h"
 
 #include "backup/backup_batch.h"
 #include "backup/backup_files.h"
 #include "backup/backup_sets.h"
 #include "edges/path_key.h"
-#include "fileops/deploy_targets.h"
+#include "fileops/target_checks.h"
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/utf8.h"
@@ -19,7 +20,6 @@ namespace qm {
 
 namespace {
 
-constexpr wchar_t kUnrecordablePath[] = L"备份文件失败[%s], 该文件未被替换, Errcode: %d";
 // Beside the manifest when a failed run could not put everything back: what is listed there
 // still needs the set.
 constexpr wchar_t kRollbackUnfinishedFile[] = L"rollback-unfinished.txt";
@@ -53,101 +53,44 @@ void PruneSets() {
     }
 }
 
+// A path the manifest can carry whole; else the code that refuses it.
+DWORD RecordableError(const std::wstring& path) {
+    // The manifest must name the very file: a path UTF-8 cannot carry (a lone surrogate) is
+    // not written at all.
+    std::wstring carried;
+    return FromUtf8(ToUtf8(path), carried) && carried == path ? ERROR_SUCCESS : ERROR_INVALID_NAME;
+}
+
+// What a file that cannot be saved shows: an installed file that cannot be read is reported as
+// its write would have reported it.
+[[noreturn]] void ThrowNotSaved(const PlannedWrite& write, DWORD error, bool originalUnreadable) {
+    const std::wstring message = originalUnreadable && write.failure
+                                     ? FormatUserMessage(write.failure, {error})
+                                     : FormatUserMessage(kSaveFailed, {write.path, error});
+    throw SaveFailure(ToNarrow(message), write.path, error);
+}
+
 } // namespace
 
-void BackupEdges::EnsureSet() {
+void BackupJournal::Save(const std::vector<PlannedWrite>& writes) {
     if (setFolder_.empty()) {
         const std::wstring folder = CreateBackupSet();
         // An empty manifest at once: the set says what it is even if the run dies now.
         WriteManifestFile(folder, ManifestText(manifest_));
         setFolder_ = folder;
     }
-}
-
-void BackupEdges::RequireRecordable(const std::wstring& path) {
-    // The manifest must name the very file: a path UTF-8 cannot carry (a lone surrogate) is
-    // not written at all.
-    std::wstring carried;
-    if (!FromUtf8(ToUtf8(path), carried) || carried != path) {
-        ThrowUserError(kUnrecordablePath, {path, static_cast<unsigned long>(ERROR_INVALID_NAME)});
-    }
-}
-
-void BackupEdges::Record(const std::wstring& path, bool onlyIfPresent) {
-    EnsureSet();
-    if (!recorded_.insert(PathKey(path)).second) {
-        return;
-    }
-    try {
-        RequireRecordable(path);
-    } catch (...) {
-        recorded_.erase(PathKey(path));
-        throw;
-    }
-    BackupEntry entry;
-    entry.originalPath = path;
-    if (onlyIfPresent ? IsOpenableForReading(path) : IsFilePresent(path)) {
-        entry.kind = BackupKind::Overwritten;
-        entry.storedName = StoredNameFor(manifest_.entries.size(), path);
-        try {
-            SaveCopy(path, JoinPath(setFolder_, entry.storedName), entry.size, entry.sha256);
-        } catch (...) {
-            // Not saved, so not recorded: a later write of it must try again.
-            recorded_.erase(PathKey(path));
-            throw;
-        }
-    } else if (onlyIfPresent) {
-        // Not there, so the deployment leaves it alone.
-        recorded_.erase(PathKey(path));
-        return;
-    } else {
-        entry.kind = BackupKind::Created;
-    }
-    manifest_.entries.push_back(entry);
-    // Before the write itself, so a run that dies part way leaves a set that covers it.
-    WriteManifestFile(setFolder_, ManifestText(manifest_));
-}
-
-std::vector<StoppedProcess> BackupEdges::StopProcessesByName(const std::wstring& imageName) {
-    EnsureSet();
-    return ForwardingEdges::StopProcessesByName(imageName);
-}
-
-void BackupEdges::Touch(const std::vector<DeployTarget>& targets) {
-    for (const DeployTarget& target : targets) {
-        Record(target.path, target.onlyIfPresent);
-        // Before the write: a deployment that fails part way may have written any of them.
-        touched_.insert(PathKey(target.path));
-    }
-}
-
-void BackupEdges::DeployReplacementFile(const std::wstring& installFolder,
-                                        const std::wstring& userFolder,
-                                        const std::wstring& fileName) {
-    Touch(ReplacementTargets(installFolder, userFolder, fileName));
-    ForwardingEdges::DeployReplacementFile(installFolder, userFolder, fileName);
-}
-
-void BackupEdges::DeployReplacementFileAs(const std::wstring& folder,
-                                          const std::wstring& sourceName,
-                                          const std::wstring& targetName) {
-    Touch(ReplacementTargetsAs(folder, sourceName, targetName));
-    ForwardingEdges::DeployReplacementFileAs(folder, sourceName, targetName);
-}
-
-void BackupEdges::PrepareWrites(const DeployPlan& plan) {
-    EnsureSet();
     // Entries join the manifest only when the whole set is saved: a set that failed half way
     // holds nothing the run wrote, and goes when the run ends.
     std::vector<BackupEntry> entries;
     std::set<std::wstring> keys;
     CopyBatch batch;
-    for (const PlannedWrite& write : plan.writes) {
-        const std::wstring key = PathKey(write.path);
-        if (recorded_.count(key) != 0 || !keys.insert(key).second) {
+    for (const PlannedWrite& write : writes) {
+        if (!keys.insert(PathKey(write.path)).second) {
             continue;
         }
-        RequireRecordable(write.path);
+        if (const DWORD error = RecordableError(write.path); error != ERROR_SUCCESS) {
+            ThrowNotSaved(write, error, false);
+        }
         BackupEntry entry;
         entry.originalPath = write.path;
         entry.kind = BackupKind::Overwritten;
@@ -161,18 +104,14 @@ void BackupEdges::PrepareWrites(const DeployPlan& plan) {
             entry = BackupEntry{};
             entry.originalPath = write.path;
         } else if (error != ERROR_SUCCESS) {
-            // Reading the installed file is what its copy would have done first.
-            if (originalUnreadable) {
-                ThrowUserError(write.copyFailure, {error});
-            }
-            ThrowUserError(kUnrecordablePath, {write.path, error});
+            ThrowNotSaved(write, error, originalUnreadable);
         }
         entries.push_back(entry);
     }
     // Flushed before the manifest names them: a manifest on disk never lists a copy that is not.
     const DWORD flushError = batch.Flush();
     if (flushError != ERROR_SUCCESS) {
-        ThrowUserError(kUnrecordablePath, {setFolder_, flushError});
+        ThrowUserError(kSaveFailed, {setFolder_, flushError});
     }
     if (entries.empty()) {
         return;
@@ -184,10 +123,13 @@ void BackupEdges::PrepareWrites(const DeployPlan& plan) {
         manifest_.entries.resize(manifest_.entries.size() - entries.size());
         throw;
     }
-    recorded_.insert(keys.begin(), keys.end());
 }
 
-RollbackStep BackupEdges::PutBack(const BackupEntry& entry) {
+void BackupJournal::Touch(const std::wstring& path) {
+    touched_.insert(PathKey(path));
+}
+
+RollbackStep BackupJournal::PutBack(const BackupEntry& entry) {
     RollbackStep step;
     step.path = entry.originalPath;
     try {
@@ -216,7 +158,7 @@ RollbackStep BackupEdges::PutBack(const BackupEntry& entry) {
     return step;
 }
 
-RollbackReport BackupEdges::RollBackWrites() {
+RollbackReport BackupJournal::RollBack() {
     RollbackReport report;
     report.setFolder = setFolder_;
     // Last written first, so a file written twice ends as it was before the first write.
@@ -226,6 +168,14 @@ RollbackReport BackupEdges::RollBackWrites() {
         }
     }
     touched_.clear();
+    // The folders the run made, once the files in them are gone.
+    for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) {
+        RemoveFolderIfEmpty(*folder);
+        if (GetFileAttributesW(folder->c_str()) == INVALID_FILE_ATTRIBUTES) {
+            report.steps.push_back({RollbackStep::Action::Removed, *folder, {}});
+        }
+    }
+    madeFolders_.clear();
     if (!report.complete()) {
         std::string listed;
         for (const RollbackStep& step : report.steps) {
@@ -246,17 +196,7 @@ RollbackReport BackupEdges::RollBackWrites() {
     return report;
 }
 
-void BackupEdges::RestoreFile(const std::wstring& savedCopy, const std::wstring& originalPath) {
-    Record(originalPath, false);
-    ForwardingEdges::RestoreFile(savedCopy, originalPath);
-}
-
-void BackupEdges::RemoveCreatedFile(const std::wstring& path) {
-    Record(path, true);
-    ForwardingEdges::RemoveCreatedFile(path);
-}
-
-void BackupEdges::Close(RunResult result) {
+void BackupJournal::Close(RunResult result) {
     if (setFolder_.empty()) {
         return;
     }
@@ -273,6 +213,19 @@ void BackupEdges::Close(RunResult result) {
         PruneSets();
     } catch (const std::exception&) {
         // The set stays as a failed run's, which is kept longer; nothing else is at stake.
+    }
+}
+
+void LookingJournal::Save(const std::vector<PlannedWrite>& writes) {
+    for (const PlannedWrite& write : writes) {
+        if (const DWORD error = RecordableError(write.path); error != ERROR_SUCCESS) {
+            ThrowNotSaved(write, error, false);
+        }
+        const DWORD error = OriginalReadError(write.path);
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND &&
+            error != ERROR_PATH_NOT_FOUND) {
+            ThrowNotSaved(write, error, true);
+        }
     }
 }
 

@@ -1,10 +1,14 @@
-// The real edges under Wine, and whole runs over them with only the waits, the boxes, the
-// starts, the process ends and the AppData folder replaced: the registry, the files and
-// LicenseFile beside this test program are real and removed again afterwards.
-#include "edges/system_edges.h"
+// This machine's facts and files under Wine, and whole runs over them with only the waits, the
+// boxes, the starts, the process ends, the journal and the AppData folder replaced: the
+// registry, the files and LicenseFile beside this test program are real and removed again
+// afterwards.
+#include "edges/machine_facts.h"
+#include "edges/system_files.h"
+#include "edges/system_processes.h"
 
+#include "run/executor.h"
+#include "run/plan_update.h"
 #include "run/run_plan.h"
-#include "run/update_run.h"
 #include "fileops/deploy.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -28,10 +32,6 @@ const std::wstring kVendorKey =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\MARROWBY";
 const std::wstring kOldestKey =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Penloom 8.0";
-
-const std::string kSuccessText =
-    "\xD7\xE9\xBC\xFE\xB7\xFE\xCE\xF1\xD0\xDE\xB8\xB4\xB3\xC9\xB9\xA6!"; // 组件服务修复成功!
-const std::string kErrorCaption = "\xB4\xED\xCE\xF3";                    // 错误
 
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW entry{};
@@ -137,34 +137,9 @@ private:
     }
 };
 
-// A plain hidden window standing in for the host window.
-class StandInWindow {
+// The world of a run, but for the files: nothing waits, is shown, started or ended for real.
+class QuietWorld : public Host, public Processes, public Journal {
 public:
-    StandInWindow()
-        : window_(CreateWindowExW(0, L"STATIC", L"stand-in", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr)) {
-        REQUIRE(window_ != nullptr);
-    }
-    ~StandInWindow() {
-        if (IsWindow(window_)) {
-            DestroyWindow(window_);
-        }
-    }
-    StandInWindow(const StandInWindow&) = delete;
-    StandInWindow& operator=(const StandInWindow&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
-};
-
-// The real edges except what would wait, show a box, start or end programs, or touch the
-// real user's AppData.
-class QuietEdges : public SystemEdges {
-public:
-    QuietEdges(HWND window, std::wstring appData)
-        : SystemEdges(window), appData_(std::move(appData)) {}
-
     std::vector<std::pair<std::string, std::string>> boxes;
     std::vector<std::wstring> ended;
     std::vector<std::wstring> started;
@@ -173,70 +148,77 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override {
         boxes.emplace_back(text, caption);
     }
-    void Wait(uint32_t) override { ++waits; }
-    StartResult StartProgram(const std::wstring& imagePath, const std::wstring&) override {
-        started.push_back(imagePath);
-        return {true, 42, {}};
-    }
-    bool GetRoamingAppDataFolder(std::wstring& folder) override {
-        folder = appData_;
-        return true;
-    }
-    std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) override {
-        ended.push_back(imageName);
+    std::vector<StoppedProcess> Stop(const std::wstring& image) override {
+        ended.push_back(image);
         return {};
     }
-
-private:
-    std::wstring appData_;
+    StartResult Start(const std::wstring& imagePath, const std::wstring&) override {
+        started.push_back(imagePath);
+        return {true, 0, {}};
+    }
+    void Wait(uint32_t) override { ++waits; }
+    void Save(const std::vector<PlannedWrite>&) override {}
+    void FolderMade(const std::wstring&) override {}
+    void Touch(const std::wstring&) override {}
+    RollbackReport RollBack() override { return {}; }
+    void Close(RunResult) override {}
 };
+
+// The machine's facts with the per-user copies sent to appData, planned and carried out.
+RunResult RunWith(QuietWorld& world, const std::wstring& appData) {
+    Facts facts = ReadFacts(false);
+    if (facts.appDataAsked) {
+        facts.appDataFolder = appData;
+    }
+    SystemFiles files;
+    Observer nobody;
+    return Execute(PlanUpdate(facts), world, world, files, world, nobody);
+}
 
 } // namespace
 
-TEST_CASE("system_edges_real_calls") {
-    StandInWindow window;
-    SystemEdges edges(window.get());
+TEST_CASE("machine_real_calls") {
     TempFolder temp;
 
-    SUBCASE("the run timer is killed on the window") {
-        REQUIRE(SetTimer(window.get(), kRunTimerId, 60000, nullptr) != 0);
-        edges.KillRunTimer();
-        CHECK_FALSE(KillTimer(window.get(), kRunTimerId));
-    }
-    SUBCASE("the window is destroyed") {
-        edges.DestroyHostWindow();
-        CHECK_FALSE(IsWindow(window.get()));
-    }
-    SUBCASE("folders that exist and that do not") {
-        CHECK(edges.FolderExists(temp.path()));
-        CHECK_FALSE(edges.FolderExists(JoinPath(temp.path(), L"absent")));
-    }
-    SUBCASE("the roaming AppData folder is a real folder") {
-        std::wstring folder;
-        REQUIRE(edges.GetRoamingAppDataFolder(folder));
-        CHECK_FALSE(folder.empty());
-        CHECK(Exists(folder));
-    }
-    SUBCASE("version.dll loads from the system folder") {
-        uint32_t error = 0;
-        CHECK(edges.LoadVersionLibrary(error));
+    SUBCASE("what version.dll and the roaming AppData folder give") {
+        ScratchKeys keys;
+        keys.SetAppPath(kVendorKey + L"\\Product A", JoinPath(temp.path(), L"App"));
+        const Facts facts = ReadFacts(true);
+        CHECK(facts.failure.empty());
+        CHECK(facts.versionLibraryError == 0);
+        REQUIRE_FALSE(facts.appDataFolder.empty());
+        CHECK(Exists(facts.appDataFolder));
+        CHECK(facts.vendorFolders == std::vector<std::wstring>{JoinPath(temp.path(), L"App")});
+        CHECK(facts.running.count(kClientImage) == 1);
     }
     SUBCASE("starting a program that is not there answers 2, as the shell did") {
-        const StartResult answer = edges.StartProgram(JoinPath(temp.path(), L"absent.exe"), L" -i");
+        SystemProcesses processes;
+        const StartResult answer = processes.Start(JoinPath(temp.path(), L"absent.exe"), L" -i");
         CHECK_FALSE(answer.started);
         CHECK(answer.errorCode == ERROR_FILE_NOT_FOUND);
     }
+    SUBCASE("a preview's files make no folder") {
+        SystemFiles files(true);
+        const std::wstring folder = JoinPath(temp.path(), L"New");
+        bool created = false;
+        CHECK(files.Check({CheckKind::FolderCreatable, folder, L"%s %d", {}}, created) == 0);
+        CHECK_FALSE(created);
+        CHECK_FALSE(Exists(folder));
+        CHECK(files.Check({CheckKind::FolderCreatable, JoinPath(folder, L"Deeper"), L"%s %d", {}},
+                          created) == 0);
+        CHECK(files.Check(
+                  {CheckKind::FolderCreatable, JoinPath(temp.path(), L"No\\Deeper"), L"%s %d", {}},
+                  created) == ERROR_PATH_NOT_FOUND);
+    }
 }
 
-TEST_CASE("system_edges_whole_run") {
+TEST_CASE("machine_whole_run") {
     TempFolder temp;
     LicenseFolder license;
     ScratchKeys keys;
-    StandInWindow window;
+    QuietWorld world;
     const std::wstring appData = JoinPath(temp.path(), L"Roaming");
     MakeFolder(appData);
-    QuietEdges edges(window.get(), appData);
-
     SUBCASE("a registered install and the per-user copy receive the key pair") {
         const std::wstring suite = JoinPath(temp.path(), L"Suite");
         MakeFolder(suite);
@@ -244,34 +226,32 @@ TEST_CASE("system_edges_whole_run") {
         MakeFolder(JoinPath(suite, L"MWClientServer"));
         keys.SetAppPath(kVendorKey + L"\\Product A", JoinPath(suite, L"App\\"));
 
-        RunUpdateWith(edges, kRunTimerId);
+        RunWith(world, appData);
 
-        REQUIRE(edges.boxes.size() == 1);
-        CHECK(edges.boxes[0].first == kSuccessText);
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == std::string(kSuccessText));
         CHECK(ReadFile(JoinPath(suite, L"MWClientServer\\server.key")) == "new key");
         CHECK(ReadFile(JoinPath(suite, L"MWClientServer\\server.pem")) == "new pem");
         CHECK_FALSE(Exists(JoinPath(suite, L"MWClientServer\\sslServer.tg")));
         CHECK(ReadFile(JoinPath(appData, L"Marrowby\\MWClientServer\\server.key")) == "new key");
-        CHECK(edges.ended == std::vector<std::wstring>{L"MWSealService.exe", L"MWClientServer.exe",
+        CHECK(world.ended == std::vector<std::wstring>{L"MWSealService.exe", L"MWClientServer.exe",
                                                        L"MWSealCenterUpdate.exe"});
-        CHECK(edges.waits == 1);
-        CHECK(edges.started.empty());
-        CHECK_FALSE(IsWindow(window.get()));
+        CHECK(world.waits == 1);
+        CHECK(world.started.empty());
     }
     SUBCASE("a missing client folder ends the run with the install-copy message") {
         const std::wstring suite = JoinPath(temp.path(), L"Bare");
         MakeFolder(suite);
         keys.SetAppPath(kVendorKey + L"\\Product A", JoinPath(suite, L"App"));
 
-        RunUpdateWith(edges, kRunTimerId);
+        RunWith(world, appData);
 
-        REQUIRE(edges.boxes.size() == 1);
-        CHECK(edges.boxes[0].first ==
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first ==
               ToNarrow(FormatUserMessage(L"授权文件替换到安装目录失败，Errcode: %d",
                                          {static_cast<unsigned long>(ERROR_PATH_NOT_FOUND)})));
-        CHECK(edges.boxes[0].second == kErrorCaption);
+        CHECK(world.boxes[0].second == std::string(kErrorCaption));
         CHECK_FALSE(Exists(JoinPath(appData, L"Marrowby")));
-        CHECK_FALSE(IsWindow(window.get()));
     }
     SUBCASE("the oldest generation gets its key and certificate where they are present") {
         const std::wstring parent = JoinPath(temp.path(), L"P8");
@@ -282,17 +262,17 @@ TEST_CASE("system_edges_whole_run") {
         WriteFile(JoinPath(parent, L"key.pem"), "old pem");
         keys.SetAppPath(kOldestKey, install + L"\\");
 
-        RunUpdateWith(edges, kRunTimerId);
+        RunWith(world, appData);
 
-        REQUIRE(edges.boxes.size() == 1);
-        CHECK(edges.boxes[0].first == kSuccessText);
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == std::string(kSuccessText));
         CHECK(ReadFile(JoinPath(install, L"ssl.key")) == "new key");
         CHECK(ReadFile(JoinPath(parent, L"key.pem")) == "new pem");
         // Absent targets are not created.
         CHECK_FALSE(Exists(JoinPath(install, L"key.pem")));
         CHECK_FALSE(Exists(JoinPath(parent, L"ssl.key")));
-        CHECK(edges.ended == std::vector<std::wstring>{L"MWClientServer.exe"});
-        CHECK(edges.waits == 1);
+        CHECK(world.ended == std::vector<std::wstring>{L"MWClientServer.exe"});
+        CHECK(world.waits == 1);
         // The current suite was not found: the per-user folder is not touched.
         CHECK_FALSE(Exists(JoinPath(appData, L"Marrowby")));
     }

@@ -1,0 +1,54 @@
+#pragma once
+// The executor's journal: a backup set under %ProgramData%\Quillmend\Backups, made before the
+// first stop, holding a saved copy of every file the plan overwrites (flushed once for the set)
+// and a manifest; after a failure, what the run wrote goes back from it.
+#include "run/executor.h"
+#include "run/plan_restore.h"
+#include "backup/backup_manifest.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+class BackupJournal : public Journal {
+public:
+    void Save(const std::vector<PlannedWrite>& writes) override;
+    void FolderMade(const std::wstring& folder) override { madeFolders_.push_back(folder); }
+    void Touch(const std::wstring& path) override;
+    RollbackReport RollBack() override;
+    // The set is marked finished when the run ended well, then older sets are pruned; a set
+    // that holds nothing is removed.
+    void Close(RunResult result) override;
+
+private:
+    RollbackStep PutBack(const BackupEntry& entry);
+
+    std::wstring setFolder_;
+    BackupManifest manifest_;
+    std::set<std::wstring> touched_; // upper-cased paths a step was about to write
+    std::vector<std::wstring> madeFolders_;
+};
+
+// A preview's journal: makes no set, and only looks whether each file could be saved.
+class LookingJournal : public Journal {
+public:
+    void Save(const std::vector<PlannedWrite>& writes) override;
+    void FolderMade(const std::wstring&) override {}
+    void Touch(const std::wstring&) override {}
+    RollbackReport RollBack() override { return {}; }
+    void Close(RunResult) override {}
+};
+
+// The sets as the program keeps them on disk.
+class SystemBackupLibrary : public BackupLibrary {
+public:
+    std::vector<std::wstring> FolderNames() override;
+    bool ReadManifest(const std::wstring& setName, std::string& text) override;
+    std::wstring SavedCopyPath(const std::wstring& setName,
+                               const std::wstring& storedName) override;
+    bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256) override;
+};
+
+} // namespace qm

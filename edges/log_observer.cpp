@@ -1,0 +1,361 @@
+// The log observer: each event of the run as one line of its log.
+#include "edges/log_observer.h"
+
+#include "fileops/deploy.h"
+#include "fileops/file_hash.h"
+#include "fileops/file_version.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/win_handles.h"
+
+#include "log/log_lines.h"
+#include "run/preview.h"
+#include "backup/backup_manifest.h"
+
+#include <exception>
+#include <map>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kAbsentHash[] = L"(none)";
+constexpr DWORD kLongestPath = 32768;
+
+std::wstring HashOrAbsent(const std::wstring& path) {
+    std::string hex;
+    return HashFile(path, hex) ? ToWide(hex) : std::wstring(kAbsentHash);
+}
+
+std::wstring ModulePath() {
+    std::vector<wchar_t> buffer(kLongestPath);
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), kLongestPath);
+    return std::wstring(buffer.data(), length < kLongestPath ? length : 0);
+}
+
+std::wstring ToolVersion() {
+    uint32_t error = 0;
+    FileVersionNumbers version;
+    if (!LoadVersionLibrary(error) || !GetFileVersionNumbers(ModulePath(), version)) {
+        return L"unknown";
+    }
+    return std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
+           std::to_wstring(version.build) + L"." + std::to_wstring(version.revision);
+}
+
+std::wstring ComputerName() {
+    std::vector<wchar_t> name(MAX_COMPUTERNAME_LENGTH + 1);
+    DWORD size = static_cast<DWORD>(name.size());
+    return GetComputerNameW(name.data(), &size) ? std::wstring(name.data(), size) : L"unknown";
+}
+
+// DOMAIN\name and SID of the process's user, and whether its token is elevated.
+std::wstring AccountDescription() {
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return L"unknown";
+    }
+    std::vector<BYTE> buffer(256);
+    DWORD needed = 0;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), &needed)) {
+        buffer.resize(needed);
+        if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
+            return L"unknown";
+        }
+    }
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    std::wstring account = L"unknown";
+    wchar_t name[256] = {};
+    wchar_t domain[256] = {};
+    DWORD nameSize = 256;
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+        account = std::wstring(domain) + L"\\" + name;
+    }
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool elevated =
+        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+        elevation.TokenIsElevated;
+    return account + (elevated ? L", elevated" : L", not elevated");
+}
+
+void LogLicenseFolder(RunLog& log) {
+    const std::wstring folder = LicenseFolderPath();
+    log.Write(L"LicenseFile folder: " + folder);
+    WIN32_FIND_DATAW found{};
+    const UniqueFind find(FindFirstFileW(JoinPath(folder, L"*").c_str(), &found));
+    if (!find) {
+        log.Write(L"LicenseFile folder cannot be read");
+        return;
+    }
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            continue;
+        }
+        const std::wstring path = JoinPath(folder, found.cFileName);
+        log.Write(L"LicenseFile\\" + std::wstring(found.cFileName) + L" sha256 " +
+                  HashOrAbsent(path));
+    } while (FindNextFileW(find.get(), &found));
+}
+
+std::wstring ProgramLine(const std::wstring& imagePath, const std::wstring& parameters) {
+    return L"\"" + imagePath + L"\"" + parameters;
+}
+
+std::wstring ProcessLine(const std::wstring& image, const StoppedProcess& process) {
+    std::wstring line = image + L" running, process id " + std::to_wstring(process.processId) +
+                        L", " +
+                        (process.imagePath.empty() ? L"path unreadable" : process.imagePath);
+    if (!process.rights.empty()) {
+        line += L", " + process.rights;
+    }
+    return line;
+}
+
+std::wstring NoteLine(const Step& step, bool preview) {
+    switch (step.note) {
+    case NoteKind::Newer:
+        return L"LicenseFile\\" + step.target.substr(step.target.find_last_of(L'\\') + 1) +
+               L" is newer: " + step.target + (preview ? L" would be replaced" : L" is replaced");
+    case NoteKind::NotNewer:
+        return L"not newer, not replaced: " + step.target;
+    case NoteKind::NotPresent:
+        return L"not present, not copied: " + step.target;
+    }
+    return std::wstring();
+}
+
+std::wstring CheckedLine(const PlannedCheck& check) {
+    switch (check.kind) {
+    case CheckKind::TargetWritable:
+        return L"the file cannot be opened for writing and deleting: " + check.path;
+    case CheckKind::SourceReadable:
+        return L"the file to copy cannot be read: " + check.path;
+    case CheckKind::TargetFolder:
+        return L"the folder to copy into is not there: " + ParentFolder(check.path);
+    case CheckKind::FolderCreatable:
+        return L"the folder cannot be made: " + check.path;
+    case CheckKind::LinkFree:
+        return L"a link lies between " + check.root + L" and " + check.path;
+    case CheckKind::Savable:
+        return L"the file cannot be read for its backup: " + check.path;
+    }
+    return check.path;
+}
+
+// Restores and removals are a restore's; every other copy is a run's.
+bool IsRestore(const Step& step) {
+    return step.failure == kRestoreFailed;
+}
+
+} // namespace
+
+void WriteRunStart(RunLog& log) {
+    log.Write(L"Quillmend " + ToolVersion() + L" started on " + ComputerName() + L" as " +
+              AccountDescription());
+    log.Write(L"command line: " + std::wstring(GetCommandLineW()));
+    LogLicenseFolder(log);
+}
+
+void LogFacts(RunLog& log, const Facts& facts) {
+    const auto lookup = [&log](const Lookup& made) {
+        if (!made.failure.empty()) {
+            log.Write(made.name + L" cannot be read: " + made.failure);
+            return;
+        }
+        if (made.found.empty()) {
+            log.Write(made.name + L": no install");
+        }
+        for (const InstallSource& source : made.found) {
+            log.Write(L"install found: " + source.appPath + L" (" + source.where + L")");
+        }
+    };
+    // The current suite's lookups, what its branch needs, then the older generations'.
+    constexpr size_t kCurrentSuiteLookups = 2;
+    for (size_t i = 0; i < facts.lookups.size() && i < kCurrentSuiteLookups; ++i) {
+        lookup(facts.lookups[i]);
+    }
+    if (facts.versionLibraryError != 0) {
+        log.Write(L"version.dll cannot be loaded, Errcode " +
+                  std::to_wstring(facts.versionLibraryError));
+    }
+    if (facts.appDataAsked) {
+        log.Write(!facts.appDataFolder.empty()
+                      ? L"roaming AppData folder: " + facts.appDataFolder
+                      : std::wstring(L"roaming AppData folder cannot be had"));
+    }
+    for (size_t i = kCurrentSuiteLookups; i < facts.lookups.size(); ++i) {
+        lookup(facts.lookups[i]);
+    }
+}
+
+void LogPreview(RunLog& log, const Plan& plan, const Facts& facts,
+                const std::set<std::wstring>& present) {
+    KeptPaths kept(facts);
+    for (const Step& step : plan.steps) {
+        switch (step.kind) {
+        case StepKind::Stop: {
+            const std::vector<StoppedProcess> running = kept.Stop(step);
+            if (running.empty() && !step.unlessKept) {
+                log.Write(step.image + L" is not running");
+            }
+            for (const StoppedProcess& process : running) {
+                log.Write(ProcessLine(step.image, process) + L": would be ended");
+            }
+            break;
+        }
+        case StepKind::Copy:
+            log.Write(
+                std::wstring(present.count(step.target) ? L"would replace: " : L"would create: ") +
+                step.target + L" sha256 " + HashOrAbsent(step.target) + L" -> " +
+                HashOrAbsent(step.source));
+            break;
+        case StepKind::Remove:
+            log.Write(L"would remove: " + step.target);
+            break;
+        case StepKind::Note:
+            log.Write(NoteLine(step, true));
+            break;
+        case StepKind::Restart:
+            for (const std::wstring& path : kept.Of(step.image)) {
+                log.Write(L"would start again: " + ProgramLine(path, step.parameters));
+            }
+            break;
+        case StepKind::RequireEnded:
+        case StepKind::Wait:
+            break;
+        }
+    }
+}
+
+void LogObserver::Planned(const Plan& plan) {
+    if (!plan.refusal.empty()) {
+        return;
+    }
+    size_t copies = 0;
+    for (const Step& step : plan.steps) {
+        copies += step.kind == StepKind::Copy || step.kind == StepKind::Remove ? 1 : 0;
+    }
+    log_.Write(L"plan: " + std::to_wstring(plan.steps.size()) + L" steps, " +
+               std::to_wstring(copies) + L" files to write, " +
+               std::to_wstring(plan.checks.size()) + L" checks before anything is stopped");
+}
+
+void LogObserver::Refused(const PlannedCheck& check, unsigned long error) {
+    log_.Write(L"refused before anything was stopped: " + CheckedLine(check) + L", Errcode " +
+               std::to_wstring(static_cast<int32_t>(error)));
+}
+
+void LogObserver::Begins(const Step& step) {
+    if (step.kind == StepKind::Copy || step.kind == StepKind::Remove) {
+        before_ = HashOrAbsent(step.target);
+    }
+}
+
+void LogObserver::Stopped(const Step& step, const std::vector<StoppedProcess>& stopped) {
+    if (stopped.empty()) {
+        log_.Write(step.image + L" is not running");
+    }
+    for (const StoppedProcess& process : stopped) {
+        std::wstring line = ProcessLine(step.image, process);
+        line += process.ended ? L": ended" : L": not ended";
+        if (process.endError != 0) {
+            line += L", Errcode " + std::to_wstring(static_cast<int32_t>(process.endError));
+        }
+        log_.Write(line);
+    }
+}
+
+void LogObserver::Started(const std::wstring& imagePath, const std::wstring& parameters,
+                          const StartResult& result) {
+    const std::wstring program = ProgramLine(imagePath, parameters);
+    if (result.started) {
+        log_.Write(L"started again: " + program);
+        return;
+    }
+    std::wstring codes = std::to_wstring(result.errorCode);
+    for (const long code : result.furtherErrorCodes) {
+        codes += L", " + std::to_wstring(code);
+    }
+    log_.Write(L"not started again: " + program + L", Errcode " + codes);
+}
+
+void LogObserver::Ends(const Step& step, const std::string* failure) {
+    switch (step.kind) {
+    case StepKind::Copy: {
+        const std::wstring after = HashOrAbsent(step.target);
+        if (IsRestore(step)) {
+            log_.Write(failure ? L"restore failed: " + step.target + L": " + ToWide(*failure)
+                               : L"restored: " + step.target + L" sha256 " + before_ + L" -> " +
+                                     after + L" from " + step.source);
+            return;
+        }
+        if (failure && after == before_) {
+            log_.Write(L"unchanged: " + step.target + L" sha256 " + after);
+        } else {
+            log_.Write(std::wstring(before_ == kAbsentHash ? L"created: " : L"replaced: ") +
+                       step.target + L" sha256 " + before_ + L" -> " + after);
+        }
+        if (failure) {
+            log_.Write(L"copy failed: " + ToWide(*failure));
+        }
+        return;
+    }
+    case StepKind::Remove:
+        log_.Write(failure ? L"removal failed: " + step.target + L": " + ToWide(*failure)
+                           : L"removed the run's new file: " + step.target + L" sha256 " + before_);
+        return;
+    case StepKind::Note:
+        log_.Write(NoteLine(step, false));
+        return;
+    case StepKind::Stop:
+    case StepKind::RequireEnded:
+    case StepKind::Wait:
+    case StepKind::Restart:
+        return;
+    }
+}
+
+void LogObserver::RolledBack(const RollbackReport& report) {
+    if (report.steps.empty()) {
+        return;
+    }
+    for (const RollbackStep& step : report.steps) {
+        switch (step.action) {
+        case RollbackStep::Action::Restored:
+            log_.Write(L"rolled back: " + step.path + L" sha256 " + HashOrAbsent(step.path) +
+                       L", put back from the backup set");
+            break;
+        case RollbackStep::Action::Removed:
+            log_.Write(L"rolled back: " + step.path + L", made by this run, removed");
+            break;
+        case RollbackStep::Action::Unchanged:
+            log_.Write(L"rolled back: " + step.path + L" unchanged, nothing to put back");
+            break;
+        case RollbackStep::Action::Failed:
+            log_.Write(L"not rolled back: " + step.path + L": " + ToWide(step.failure));
+            break;
+        }
+    }
+    if (report.complete()) {
+        log_.Write(L"rollback complete: every file is as the run found it");
+        return;
+    }
+    const std::wstring set = report.setFolder.substr(report.setFolder.find_last_of(L'\\') + 1);
+    log_.Write(L"rollback incomplete: the files above are not as the run found them; the backup "
+               L"set " +
+               report.setFolder + L" is kept, and Quillmend.exe /restore:" + set +
+               L" finishes the job");
+}
+
+void LogObserver::Shown(const std::string& text, const std::string& caption) {
+    for (const std::wstring& line : BoxLines(ToWide(caption), ToWide(text))) {
+        log_.Write(line);
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,265 @@
+// The executor: checks and saves, then the steps, then the box; undoes a failure past the stop.
+#include "run/executor.h"
+
+#include "platform/codepage.h"
+#include "platform/user_error.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
+#include <set>
+
+namespace qm {
+
+bool RollbackReport::complete() const {
+    return std::none_of(steps.begin(), steps.end(), [](const RollbackStep& step) {
+        return step.action == RollbackStep::Action::Failed;
+    });
+}
+
+void Observers::Planned(const Plan& plan) {
+    for (Observer* observer : observers_) {
+        observer->Planned(plan);
+    }
+}
+void Observers::Refused(const PlannedCheck& check, unsigned long error) {
+    for (Observer* observer : observers_) {
+        observer->Refused(check, error);
+    }
+}
+void Observers::Checked() {
+    for (Observer* observer : observers_) {
+        observer->Checked();
+    }
+}
+void Observers::Saved() {
+    for (Observer* observer : observers_) {
+        observer->Saved();
+    }
+}
+void Observers::Begins(const Step& step) {
+    for (Observer* observer : observers_) {
+        observer->Begins(step);
+    }
+}
+void Observers::Stopped(const Step& step, const std::vector<StoppedProcess>& stopped) {
+    for (Observer* observer : observers_) {
+        observer->Stopped(step, stopped);
+    }
+}
+void Observers::Started(const std::wstring& imagePath, const std::wstring& parameters,
+                        const StartResult& result) {
+    for (Observer* observer : observers_) {
+        observer->Started(imagePath, parameters, result);
+    }
+}
+void Observers::Ends(const Step& step, const std::string* failure) {
+    for (Observer* observer : observers_) {
+        observer->Ends(step, failure);
+    }
+}
+void Observers::RolledBack(const RollbackReport& report) {
+    for (Observer* observer : observers_) {
+        observer->RolledBack(report);
+    }
+}
+void Observers::Shown(const std::string& text, const std::string& caption) {
+    for (Observer* observer : observers_) {
+        observer->Shown(text, caption);
+    }
+}
+
+namespace {
+
+void Show(Host& host, Observer& observer, const std::string& text, const std::string& caption) {
+    observer.Shown(text, caption);
+    host.ShowMessage(text, caption);
+}
+
+// What the steps found out so far, for the steps after them and for the undo.
+class Run {
+public:
+    Run(const Plan& plan, Processes& processes, Files& files, Journal& journal, Observer& observer)
+        : plan_(plan), processes_(processes), files_(files), journal_(journal),
+          observer_(observer) {}
+
+    void Do(const Step& step) {
+        observer_.Begins(step);
+        try {
+            Act(step);
+        } catch (const std::exception& error) {
+            const std::string text = error.what();
+            observer_.Ends(step, &text);
+            throw;
+        }
+        observer_.Ends(step, nullptr);
+    }
+
+    // What was written goes back first, then what was stopped runs again, each as it ran.
+    void Undo() {
+        observer_.RolledBack(journal_.RollBack());
+        for (const Step& step : plan_.steps) {
+            if (step.kind == StepKind::Restart && restarted_.count(step.image) == 0) {
+                Restart(step);
+            }
+        }
+    }
+
+    const std::vector<RestartFailure>& failedRestarts() const { return failedRestarts_; }
+
+private:
+    void Act(const Step& step) {
+        switch (step.kind) {
+        case StepKind::Stop:
+            if (!step.unlessKept || kept_[step.image].empty()) {
+                Stop(step);
+            }
+            return;
+        case StepKind::RequireEnded: {
+            // A program left running keeps the old key in memory whatever is copied.
+            const std::wstring message = EndFailureMessage(notEnded_);
+            if (!message.empty()) {
+                throw UserError(ToNarrow(message));
+            }
+            return;
+        }
+        case StepKind::Wait:
+            processes_.Wait(step.milliseconds);
+            return;
+        case StepKind::Copy:
+            journal_.Touch(step.target);
+            files_.Copy(step);
+            return;
+        case StepKind::Remove:
+            journal_.Touch(step.target);
+            files_.Remove(step);
+            return;
+        case StepKind::Note:
+            return;
+        case StepKind::Restart:
+            Restart(step);
+            return;
+        }
+    }
+
+    void Stop(const Step& step) {
+        const std::vector<StoppedProcess> stopped = processes_.Stop(step.image);
+        observer_.Stopped(step, stopped);
+        CollectEndFailures(stopped, step.image, notEnded_);
+        // One that would not end still runs as it did: it must not be started a second time.
+        std::vector<StoppedProcess> ended;
+        for (const StoppedProcess& process : stopped) {
+            if (process.endError == 0) {
+                ended.push_back(process);
+            }
+        }
+        std::vector<std::wstring>& kept = kept_[step.image];
+        for (const std::wstring& path : KeptImagePaths(ended)) {
+            if (std::find(kept.begin(), kept.end(), path) == kept.end()) {
+                kept.push_back(path);
+            }
+        }
+    }
+
+    // Each path the program ran from, in the order found.
+    void Restart(const Step& step) {
+        restarted_.insert(step.image);
+        for (const std::wstring& imagePath : kept_[step.image]) {
+            if (!NeedsRestart(imagePath)) {
+                continue;
+            }
+            const StartResult result = processes_.Start(imagePath, step.parameters);
+            observer_.Started(imagePath, step.parameters, result);
+            if (!result.started) {
+                failedRestarts_.push_back({imagePath, result.errorCode});
+                for (const long code : result.furtherErrorCodes) {
+                    failedRestarts_.push_back({imagePath, code});
+                }
+            }
+        }
+    }
+
+    const Plan& plan_;
+    Processes& processes_;
+    Files& files_;
+    Journal& journal_;
+    Observer& observer_;
+    std::map<std::wstring, std::vector<std::wstring>> kept_; // image -> paths, in stop order
+    std::vector<EndFailure> notEnded_;
+    std::set<std::wstring> restarted_;
+    std::vector<RestartFailure> failedRestarts_;
+};
+
+} // namespace
+
+void CheckPlan(const Plan& plan, Files& files, Journal& journal, Observer& observer) {
+    try {
+        for (const PlannedCheck& check : plan.checks) {
+            bool created = false;
+            const unsigned long error = files.Check(check, created);
+            if (created) {
+                journal.FolderMade(check.path);
+            }
+            if (error != 0) {
+                observer.Refused(check, error);
+                throw UserError(ToNarrow(FailureMessage(check.failure, check.path, error)));
+            }
+        }
+        observer.Checked();
+        if (plan.Stops() || !plan.writes.empty()) {
+            try {
+                journal.Save(plan.writes);
+            } catch (const SaveFailure& failure) {
+                observer.Refused({CheckKind::Savable, failure.path(), nullptr, {}}, failure.code());
+                throw;
+            }
+            observer.Saved();
+        }
+    } catch (...) {
+        // Nothing is stopped, so nothing of the run may stay.
+        journal.RollBack();
+        throw;
+    }
+}
+
+RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& files,
+                  Journal& journal, Observer& observer) {
+    observer.Planned(plan);
+    RunResult result = RunResult::Failed;
+    if (!plan.refusal.empty()) {
+        Show(host, observer, plan.refusal, kErrorCaption);
+        journal.Close(result);
+        return result;
+    }
+    try {
+        CheckPlan(plan, files, journal, observer);
+    } catch (const std::exception& error) {
+        Show(host, observer, error.what(), kErrorCaption);
+        journal.Close(result);
+        return result;
+    }
+    Run run(plan, processes, files, journal, observer);
+    try {
+        for (const Step& step : plan.steps) {
+            run.Do(step);
+        }
+    } catch (const std::exception& error) {
+        const std::string text = error.what();
+        run.Undo();
+        // The failure's box alone, whatever restart failed before or during the undo.
+        Show(host, observer, text, kErrorCaption);
+        journal.Close(result);
+        return result;
+    }
+    if (run.failedRestarts().empty()) {
+        Show(host, observer, plan.finishText, plan.finishCaption);
+        result = plan.finishResult;
+    } else {
+        Show(host, observer, ToNarrow(RestartFailureMessage(run.failedRestarts())), kErrorCaption);
+        result = RunResult::RestartFailed;
+    }
+    journal.Close(result);
+    return result;
+}
+
+} // namespace qm

@@ -1,0 +1,24 @@
+// The facts' few derived answers.
+#include "run/facts.h"
+
+namespace qm {
+
+std::vector<std::wstring> InstallFoldersToHandle(const Facts& facts) {
+    // A catalogue install is one folder that gets only the catalogue deployment, even when its
+    // path holds a ",".
+    if (!facts.cataloguePath.empty()) {
+        return {};
+    }
+    return facts.vendorFolders;
+}
+
+bool IsCurrentSuiteFound(const Facts& facts) {
+    return !facts.cataloguePath.empty() || !facts.vendorFolders.empty();
+}
+
+bool IsAnyInstallFound(const Facts& facts) {
+    return IsCurrentSuiteFound(facts) || !facts.penloom9Folder.empty() ||
+           !facts.penloom8Folder.empty();
+}
+
+} // namespace qm

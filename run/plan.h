@@ -1,0 +1,100 @@
+#pragma once
+// A run as data: the checks made before anything is stopped, the files it will overwrite, and
+// its steps in order, each carrying what its failure shows. The update, its preview and a
+// restore are each a plan; one executor carries any of them out (executor.h). No Windows API
+// here.
+#include "run/run_plan.h"
+#include "platform/user_error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+enum class CheckKind {
+    TargetWritable,  // an existing target can be opened for writing and deleting
+    SourceReadable,  // the file copied from can be read
+    TargetFolder,    // the folder the target goes into is there
+    FolderCreatable, // the folder is there, or can be made now
+    LinkFree,        // no folder between root and path (a target's folder) is a link
+    Savable,         // an existing target can be read for its saved copy (the journal's check)
+};
+
+struct PlannedCheck {
+    CheckKind kind = CheckKind::TargetWritable;
+    std::wstring path;
+    // The message a failure shows: "%d" is the code, and "%s" before it (FolderCreatable) the
+    // path.
+    const wchar_t* failure = nullptr;
+    std::wstring root; // LinkFree only: the folder above which links are the installer's choice
+};
+
+// A file the plan writes, saved before the first stop.
+struct PlannedWrite {
+    std::wstring path;
+    // The message of a failed write of it ("%d": the code): an installed file that cannot be
+    // read for its backup is reported as its write would have reported it. Null: the backup's
+    // own message, which names the file.
+    const wchar_t* failure = nullptr;
+};
+
+enum class StepKind {
+    Stop,         // every process of the image is ended, and the paths of those ended are kept
+    RequireEnded, // a program found running that would not end fails the run here
+    Wait,
+    Copy,    // source's bytes take target's place in one step
+    Remove,  // target is deleted (a restore removes what a run created)
+    Note,    // a decision the observers are told of; nothing happens
+    Restart, // every kept path of the image is started again, each as it ran
+};
+
+enum class NoteKind {
+    Newer,      // target is replaced by LicenseFile's newer program
+    NotNewer,   // target stays: LicenseFile's is not newer
+    NotPresent, // target is not there, so it is not copied
+};
+
+struct Step {
+    StepKind kind = StepKind::Wait;
+    std::wstring image;      // Stop, Restart
+    std::wstring parameters; // Restart
+    bool unlessKept = false; // Stop: only when no path of the image is kept yet
+    uint32_t milliseconds = 0;
+    std::wstring source;               // Copy
+    std::wstring target;               // Copy, Remove, Note
+    std::wstring linkRoot;             // Copy: links at or above it are the installer's choice
+    std::vector<std::wstring> folders; // Copy: made first where missing, parents first
+    // Copy, Remove: the failure's message; "%s", when the message has one, is the target.
+    const wchar_t* failure = nullptr;
+    NoteKind note = NoteKind::Newer;
+};
+
+struct Plan {
+    // What ends the run before anything is done, as its error box says it; empty when nothing.
+    std::string refusal;
+    std::vector<PlannedCheck> checks; // each once, in the order the steps would find out
+    std::vector<PlannedWrite> writes; // each path once, in the order first written
+    std::vector<Step> steps;
+    // The box when every step succeeded and every program came back.
+    std::string finishText;
+    std::string finishCaption;
+    RunResult finishResult = RunResult::Finished;
+
+    bool Stops() const {
+        for (const Step& step : steps) {
+            if (step.kind == StepKind::Stop) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// The boxes' fixed texts and captions, in GBK whatever the thread's code page.
+extern const char kSuccessText[];    // 组件服务修复成功!
+extern const char kNoticeCaption[];  // 提示
+extern const char kErrorCaption[];   // 错误
+extern const char kPreviewCaption[]; // 预览
+
+} // namespace qm

@@ -1,0 +1,206 @@
+// The update run's steps and the checks they need, in the order the copies would find out.
+#include "run/plan_update.h"
+
+#include "fileops/deploy.h"
+#include "fileops/deploy_targets.h"
+#include "platform/paths.h"
+
+#include <set>
+
+namespace qm {
+
+namespace {
+
+constexpr wchar_t kNoUserFolder[] = L"";
+
+class Planner {
+public:
+    Planner(const Facts& facts, Plan& plan) : facts_(facts), plan_(plan) {}
+
+    void Stop(const wchar_t* image, bool unlessKept = false) {
+        Step step;
+        step.kind = StepKind::Stop;
+        step.image = image;
+        step.unlessKept = unlessKept;
+        plan_.steps.push_back(step);
+    }
+    void Simple(StepKind kind, uint32_t milliseconds = 0) {
+        Step step;
+        step.kind = kind;
+        step.milliseconds = milliseconds;
+        plan_.steps.push_back(step);
+    }
+    void Restart(const wchar_t* image, const wchar_t* parameters) {
+        Step step;
+        step.kind = StepKind::Restart;
+        step.image = image;
+        step.parameters = parameters;
+        plan_.steps.push_back(step);
+    }
+    void Note(NoteKind kind, const std::wstring& target) {
+        Step step;
+        step.kind = StepKind::Note;
+        step.note = kind;
+        step.target = target;
+        plan_.steps.push_back(step);
+    }
+
+    // LicenseFile\fileName over installFolder\fileName, then, with a user folder, into
+    // userFolder\MWClientServer, the two folders made first (one level each).
+    void Replace(const std::wstring& installFolder, const std::wstring& userFolder,
+                 const std::wstring& fileName) {
+        const std::wstring source = JoinPath(facts_.licenseFolder, fileName);
+        const std::vector<DeployTarget> targets =
+            ReplacementTargets(installFolder, userFolder, fileName);
+        Copy(source, targets[0].path, ParentFolder(installFolder), {}, kInstallCopyFailed);
+        if (targets.size() > 1) {
+            Copy(source, targets[1].path, ParentFolder(userFolder),
+                 {userFolder, ParentFolder(targets[1].path)}, kUserCopyFailed);
+        }
+    }
+
+    // LicenseFile\sourceName over folder\targetName and parent(folder)\targetName, each only
+    // where it is there already.
+    void ReplaceAs(const std::wstring& folder, const std::wstring& sourceName,
+                   const std::wstring& targetName) {
+        const std::wstring source = JoinPath(facts_.licenseFolder, sourceName);
+        for (const DeployTarget& target : ReplacementTargetsAs(folder, sourceName, targetName)) {
+            if (facts_.present.count(target.path) == 0) {
+                Note(NoteKind::NotPresent, target.path);
+                continue;
+            }
+            Copy(source, target.path, ParentFolder(folder), {}, kInstallCopyFailed);
+        }
+    }
+
+    // A program is replaced only by a newer one, together with its configuration.
+    void ReplaceProgramIfNewer(const std::wstring& folder, const wchar_t* program,
+                               const wchar_t* configuration) {
+        if (facts_.folders.count(folder) == 0) {
+            return;
+        }
+        const std::wstring target = JoinPath(folder, program);
+        if (facts_.newer.count(target) == 0) {
+            Note(NoteKind::NotNewer, target);
+            return;
+        }
+        Note(NoteKind::Newer, target);
+        Replace(folder, kNoUserFolder, program);
+        Replace(folder, kNoUserFolder, configuration);
+    }
+
+private:
+    // Each target once: its source is always LicenseFile's file of the same name, so a second
+    // copy would write the same bytes again.
+    void Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
+              const std::vector<std::wstring>& folders, const wchar_t* failure) {
+        if (!copied_.insert(target).second) {
+            return;
+        }
+        // Before any folder is made: a link in wait there would take the copy elsewhere. Links
+        // at or above the folder holding the one written into are the installer's choice; the
+        // target itself is looked at by the handles that save and write it.
+        const std::wstring targetFolder = ParentFolder(target);
+        if (targetFolder != root) {
+            Check(CheckKind::LinkFree, targetFolder, failure, root);
+        }
+        for (const std::wstring& folder : folders) {
+            Check(CheckKind::FolderCreatable, folder, kUserFolderCreationFailed);
+        }
+        // As a copy finds out: the target's obstacle, then the source, then the folder.
+        Check(CheckKind::TargetWritable, target, failure);
+        Check(CheckKind::SourceReadable, source, failure);
+        Check(CheckKind::TargetFolder, target, failure);
+        plan_.writes.push_back({target, failure});
+
+        Step step;
+        step.kind = StepKind::Copy;
+        step.source = source;
+        step.target = target;
+        step.linkRoot = root;
+        step.folders = folders;
+        step.failure = failure;
+        plan_.steps.push_back(step);
+    }
+
+    // A check passed once cannot fail later in the same plan, whatever message it carries.
+    void Check(CheckKind kind, const std::wstring& path, const wchar_t* failure,
+               const std::wstring& root = std::wstring()) {
+        if (checked_.insert({kind, path}).second) {
+            plan_.checks.push_back({kind, path, failure, root});
+        }
+    }
+
+    const Facts& facts_;
+    Plan& plan_;
+    std::set<std::wstring> copied_;
+    std::set<std::pair<CheckKind, std::wstring>> checked_;
+};
+
+void PlanCurrentSuite(const Facts& facts, Planner& planner) {
+    const std::wstring userBase = PerUserBaseFolder(facts.appDataFolder);
+    // The updater is ended but never started again.
+    planner.Stop(kServiceImage);
+    planner.Stop(kClientImage);
+    planner.Stop(kUpdaterImage);
+    planner.Simple(StepKind::RequireEnded);
+    planner.Simple(StepKind::Wait, kSettleMilliseconds);
+
+    for (const std::wstring& folder : InstallFoldersToHandle(facts)) {
+        const SiblingFolders siblings = SiblingFoldersOf(folder);
+        // The installed client server's version decides which TLS files it reads.
+        const auto revision = facts.revisions.find(JoinPath(siblings.client, kClientImage));
+        const bool hasVersion = revision != facts.revisions.end();
+        for (const std::wstring& file :
+             TlsFilesForClient(hasVersion, hasVersion ? revision->second : 0)) {
+            planner.Replace(siblings.client, userBase, file);
+        }
+        planner.ReplaceProgramIfNewer(siblings.centre, kUpdaterImage, kUpdaterConfigFile);
+        planner.ReplaceProgramIfNewer(siblings.client, kServiceImage, kServiceConfigFile);
+    }
+    // A catalogue install always gets the combined file, without a version test, and the
+    // per-user client folder gets it a second time directly.
+    if (!facts.cataloguePath.empty()) {
+        planner.Replace(CatalogueClientFolder(facts.cataloguePath), userBase, kCombinedTlsFile);
+        planner.Replace(PerUserClientFolder(userBase), kNoUserFolder, kCombinedTlsFile);
+    }
+    planner.Restart(kServiceImage, kServiceParameters);
+}
+
+// The older generations keep the key pair as "ssl.key" and "key.pem", in the install folder and
+// in its parent, and only where those files are already present.
+void PlanLegacyBranch(const std::wstring& installFolder, Planner& planner) {
+    if (installFolder.empty()) {
+        return;
+    }
+    const std::wstring folder = TrimTrailingBackslash(installFolder);
+    planner.Stop(kClientImage, true);
+    planner.Simple(StepKind::RequireEnded);
+    planner.Simple(StepKind::Wait, kSettleMilliseconds);
+    planner.ReplaceAs(folder, kKeyFile, kLegacyKeyFile);
+    planner.ReplaceAs(folder, kCertificateFile, kLegacyCertificateFile);
+}
+
+} // namespace
+
+Plan PlanUpdate(const Facts& facts) {
+    Plan plan;
+    plan.finishText = kSuccessText;
+    plan.finishCaption = kNoticeCaption;
+    plan.finishResult = IsAnyInstallFound(facts) ? RunResult::Finished : RunResult::NothingFound;
+    if (!facts.failure.empty()) {
+        plan.refusal = facts.failure;
+        return plan;
+    }
+    Planner planner(facts, plan);
+    if (IsCurrentSuiteFound(facts)) {
+        PlanCurrentSuite(facts, planner);
+    }
+    PlanLegacyBranch(facts.penloom9Folder, planner);
+    PlanLegacyBranch(facts.penloom8Folder, planner);
+    // The client server last, after every branch that may have needed it stopped.
+    planner.Restart(kClientImage, kNoParameters);
+    return plan;
+}
+
+} // namespace qm

@@ -1,0 +1,98 @@
+// The preview's foresight and its box.
+#include "run/preview.h"
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+#include <exception>
+
+namespace qm {
+
+Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& observer) {
+    if (!plan.refusal.empty()) {
+        return {plan.refusal, kErrorCaption, RunResult::Failed};
+    }
+    try {
+        CheckPlan(plan, files, journal, observer);
+    } catch (const std::exception& error) {
+        return {error.what(), kErrorCaption, RunResult::Failed};
+    }
+    return {plan.finishText, plan.finishCaption, plan.finishResult};
+}
+
+std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {
+    std::vector<std::wstring>& kept = kept_[step.image];
+    if (step.unlessKept && !kept.empty()) {
+        return {};
+    }
+    const auto running = facts_.running.find(step.image);
+    if (running == facts_.running.end()) {
+        return {};
+    }
+    for (const std::wstring& path : KeptImagePaths(running->second)) {
+        kept.push_back(path);
+    }
+    return running->second;
+}
+
+std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
+                                       const std::set<std::wstring>& present) {
+    std::vector<std::wstring> lines;
+    for (const Lookup& lookup : facts.lookups) {
+        for (const InstallSource& source : lookup.found) {
+            lines.push_back(L"找到安装 " + source.appPath + L" (" + source.where + L")");
+        }
+    }
+    KeptPaths kept(facts);
+    for (const Step& step : plan.steps) {
+        switch (step.kind) {
+        case StepKind::Stop:
+            for (const StoppedProcess& process : kept.Stop(step)) {
+                lines.push_back(L"结束 " + step.image + L" (进程 " +
+                                std::to_wstring(process.processId) + L", " + process.imagePath +
+                                L")");
+            }
+            break;
+        case StepKind::Copy: {
+            const std::wstring name = step.source.substr(step.source.find_last_of(L'\\') + 1);
+            std::wstring line = L"复制 LicenseFile\\" + name + L" 到 " + step.target +
+                                (present.count(step.target) ? L" (替换)" : L" (新建)");
+            if (facts.licenseFiles.count(name) == 0) {
+                line += L", 但 LicenseFile 中没有此文件: 运行将在此失败";
+            }
+            lines.push_back(line);
+            break;
+        }
+        case StepKind::Note:
+            if (step.note == NoteKind::Newer) {
+                const size_t slash = step.target.find_last_of(L'\\');
+                lines.push_back(L"以 LicenseFile 中更新的 " + step.target.substr(slash + 1) +
+                                L" 替换 " + ParentFolder(step.target));
+            }
+            break;
+        case StepKind::Restart:
+            for (const std::wstring& path : kept.Of(step.image)) {
+                lines.push_back(L"重新启动 \"" + path + L"\"" + step.parameters);
+            }
+            break;
+        case StepKind::RequireEnded:
+        case StepKind::Wait:
+        case StepKind::Remove:
+            break;
+        }
+    }
+    return lines;
+}
+
+std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen& foreseen) {
+    std::wstring text = L"预览: 未做任何修改。实际运行将会:\n";
+    if (lines.empty()) {
+        text += L"(无事可做)\n";
+    }
+    for (const std::wstring& line : lines) {
+        text += L"- " + line + L"\n";
+    }
+    return text + L"\n实际运行的结果: " + ToWide(foreseen.caption) + L": " + ToWide(foreseen.text);
+}
+
+} // namespace qm

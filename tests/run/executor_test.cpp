@@ -1,0 +1,277 @@
+// The executor over a recorder that can fail any step: what it does, in which order, and how it
+// undoes a failure. Plans are made by hand or by the planners, so the cases read like the run.
+#include "run/executor.h"
+
+#include "run/plan_restore.h"
+#include "run/plan_update.h"
+#include "platform/codepage.h"
+
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace qm;
+
+namespace {
+
+using Log = std::vector<std::wstring>;
+
+const std::wstring kServicePath = L"C:\\A\\MWClientServer\\MWSealService.exe";
+const std::wstring kClientPath = L"C:\\A\\MWClientServer\\MWClientServer.exe";
+
+// Every call of the executor, in one log; a call named in failures throws its message.
+class Recorder : public Host, public Processes, public Files, public Journal, public Observer {
+public:
+    std::map<std::wstring, std::vector<std::wstring>> running; // image -> paths
+    std::map<std::wstring, uint32_t> endErrors;                // image -> why it will not end
+    std::map<std::wstring, long> startErrors;                  // path -> code
+    std::map<std::wstring, unsigned long> checkErrors;         // checked path -> code
+    std::map<std::wstring, std::string> failures;              // log line -> message
+    bool saveFails = false;
+
+    Log log;
+    std::vector<std::pair<std::string, std::string>> boxes;
+
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        log.push_back(L"box");
+        boxes.emplace_back(text, caption);
+    }
+    std::vector<StoppedProcess> Stop(const std::wstring& image) override {
+        Record(L"stop " + image);
+        std::vector<StoppedProcess> stopped;
+        for (const std::wstring& path : running[image]) {
+            StoppedProcess process;
+            process.imagePath = path;
+            process.endError = endErrors.count(image) ? endErrors[image] : 0;
+            process.ended = process.endError == 0;
+            stopped.push_back(process);
+        }
+        if (!endErrors.count(image)) {
+            running.erase(image);
+        }
+        return stopped;
+    }
+    StartResult Start(const std::wstring& imagePath, const std::wstring& parameters) override {
+        log.push_back(L"start " + imagePath + L"|" + parameters);
+        const auto error = startErrors.find(imagePath);
+        return error == startErrors.end() ? StartResult{true, 0, {}}
+                                          : StartResult{false, error->second, {}};
+    }
+    void Wait(uint32_t milliseconds) override {
+        log.push_back(L"wait " + std::to_wstring(milliseconds));
+    }
+    unsigned long Check(const PlannedCheck& check, bool& created) override {
+        created = check.kind == CheckKind::FolderCreatable;
+        const auto error = checkErrors.find(check.path);
+        return error == checkErrors.end() ? 0 : error->second;
+    }
+    void Copy(const Step& step) override { Record(L"copy " + step.target); }
+    void Remove(const Step& step) override { Record(L"remove " + step.target); }
+    void Save(const std::vector<PlannedWrite>& writes) override {
+        log.push_back(L"save " + std::to_wstring(writes.size()));
+        if (saveFails) {
+            throw SaveFailure("not saved", writes.front().path, 32);
+        }
+    }
+    void FolderMade(const std::wstring& folder) override { log.push_back(L"made " + folder); }
+    void Touch(const std::wstring&) override {}
+    RollbackReport RollBack() override {
+        log.push_back(L"roll back");
+        return {};
+    }
+    void Close(RunResult) override { log.push_back(L"close"); }
+    void Refused(const PlannedCheck& check, unsigned long error) override {
+        log.push_back(L"refused " + check.path + L" " + std::to_wstring(error));
+    }
+
+    RunResult Run(const Plan& plan) { return Execute(plan, *this, *this, *this, *this, *this); }
+
+private:
+    void Record(const std::wstring& line) {
+        log.push_back(line);
+        const auto failure = failures.find(line);
+        if (failure != failures.end()) {
+            throw UserError(failure->second);
+        }
+    }
+};
+
+Log Only(const Log& log, std::initializer_list<const wchar_t*> prefixes) {
+    Log kept;
+    for (const std::wstring& line : log) {
+        for (const wchar_t* prefix : prefixes) {
+            if (line.rfind(prefix, 0) == 0) {
+                kept.push_back(line);
+                break;
+            }
+        }
+    }
+    return kept;
+}
+
+Plan UpdatePlan() {
+    Facts facts;
+    facts.licenseFolder = L"T:\\LicenseFile";
+    facts.appDataFolder = L"C:\\Users\\u\\AppData\\Roaming";
+    facts.vendorFolders = {L"C:\\A\\X"};
+    facts.revisions[kClientPath] = 100;
+    facts.penloom9Folder = L"E:\\P9";
+    facts.present = {L"E:\\P9\\ssl.key"};
+    return PlanUpdate(facts);
+}
+
+const std::wstring kInstallCopy = L"copy C:\\A\\MWClientServer\\sslServer.tg";
+const std::wstring kUserCopy =
+    L"copy C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer\\sslServer.tg";
+
+} // namespace
+
+TEST_CASE("executor_update_sequence") {
+    Recorder world;
+    world.running = {{kServiceImage, {kServicePath}}, {kClientImage, {kClientPath}}};
+
+    SUBCASE("checks, one save, stops, copies, restarts, then the box") {
+        CHECK(world.Run(UpdatePlan()) == RunResult::Finished);
+        CHECK(Only(world.log,
+                   {L"made", L"save", L"stop", L"wait", L"copy", L"start", L"box", L"close"}) ==
+              Log{L"made C:\\Users\\u\\AppData\\Roaming\\Marrowby",
+                  L"made C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer", L"save 3",
+                  L"stop MWSealService.exe", L"stop MWClientServer.exe",
+                  L"stop MWSealCenterUpdate.exe", L"wait 1000", kInstallCopy, kUserCopy,
+                  L"start " + kServicePath + L"| -i", L"wait 1000", L"copy E:\\P9\\ssl.key",
+                  L"start " + kClientPath + L"|", L"box", L"close"});
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == std::string(kSuccessText));
+        CHECK(world.boxes[0].second == std::string(kNoticeCaption));
+    }
+    SUBCASE("the client server kept by the current suite is not looked for again") {
+        world.Run(UpdatePlan());
+        CHECK(Only(world.log, {L"stop MWClientServer"}).size() == 1);
+    }
+    SUBCASE("a client server that the current suite did not find: the legacy branch looks") {
+        world.running.erase(kClientImage);
+        world.Run(UpdatePlan());
+        CHECK(Only(world.log, {L"stop MWClientServer"}).size() == 2);
+    }
+}
+
+TEST_CASE("executor_refusal_before_the_stop") {
+    Recorder world;
+    world.running = {{kServiceImage, {kServicePath}}};
+
+    SUBCASE("a failed check: nothing saved or stopped, the folders made go, the check's box") {
+        world.checkErrors[L"C:\\A\\MWClientServer\\sslServer.tg"] = 5;
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"refused", L"save", L"stop", L"roll back", L"box"}) ==
+              Log{L"refused C:\\A\\MWClientServer\\sslServer.tg 5", L"roll back", L"box"});
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == ToNarrow(L"授权文件替换到安装目录失败，Errcode: 5"));
+        CHECK(world.boxes[0].second == std::string(kErrorCaption));
+    }
+    SUBCASE("a file that cannot be saved: refused by name, nothing stopped") {
+        world.saveFails = true;
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"refused", L"stop", L"box"}) ==
+              Log{L"refused C:\\A\\MWClientServer\\sslServer.tg 32", L"box"});
+        CHECK(world.boxes[0].first == "not saved");
+    }
+    SUBCASE("what the facts refuse: the box alone") {
+        Plan plan = UpdatePlan();
+        plan.refusal = "expected <";
+        CHECK(world.Run(plan) == RunResult::Failed);
+        CHECK(world.log == Log{L"box", L"close"});
+    }
+}
+
+TEST_CASE("executor_failure_after_the_stop") {
+    Recorder world;
+    world.running = {{kServiceImage, {kServicePath}}, {kClientImage, {kClientPath}}};
+
+    SUBCASE("a failed copy: everything put back, what was stopped starts, then its box") {
+        world.failures[kUserCopy] = "copy failed, Errcode: 32";
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"copy", L"roll back", L"start", L"box"}) ==
+              Log{kInstallCopy, kUserCopy, L"roll back", L"start " + kServicePath + L"| -i",
+                  L"start " + kClientPath + L"|", L"box"});
+        CHECK(world.boxes.back().first == "copy failed, Errcode: 32");
+    }
+    SUBCASE("after the service's restart: the service once, the client server too") {
+        world.failures[L"copy E:\\P9\\ssl.key"] = "legacy copy failed";
+        world.startErrors[kServicePath] = 2;
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"start", L"roll back"}) == Log{L"start " + kServicePath + L"| -i",
+                                                               L"roll back",
+                                                               L"start " + kClientPath + L"|"});
+        // The failure's own text alone, whatever restart failed before.
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == "legacy copy failed");
+    }
+    SUBCASE("a program that would not end: nothing copied, the others come back, it does not") {
+        world.endErrors[kServiceImage] = 5;
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"copy", L"wait", L"start"}) == Log{L"start " + kClientPath + L"|"});
+        CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+    }
+}
+
+TEST_CASE("executor_restarts") {
+    Recorder world;
+
+    SUBCASE("programs that were not running are not started") {
+        CHECK(world.Run(UpdatePlan()) == RunResult::Finished);
+        CHECK(Only(world.log, {L"start"}).empty());
+    }
+    SUBCASE("one program run from two installs: each path comes back, once") {
+        world.running = {
+            {kClientImage,
+             {L"D:\\B\\MWClientServer.exe", kClientPath, L"D:\\B\\MWClientServer.exe"}}};
+        CHECK(world.Run(UpdatePlan()) == RunResult::Finished);
+        CHECK(Only(world.log, {L"start"}) ==
+              Log{L"start D:\\B\\MWClientServer.exe|", L"start " + kClientPath + L"|"});
+    }
+    SUBCASE("both restarts fail: the run goes on, then one box names both") {
+        world.running = {{kServiceImage, {kServicePath}}, {kClientImage, {kClientPath}}};
+        world.startErrors = {{kServicePath, 2}, {kClientPath, 32}};
+        CHECK(world.Run(UpdatePlan()) == RunResult::RestartFailed);
+        CHECK(Only(world.log, {L"copy E:"}).size() == 1);
+        CHECK(world.boxes[0].first ==
+              ToNarrow(RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}})));
+        CHECK(world.boxes[0].second == std::string(kErrorCaption));
+    }
+}
+
+TEST_CASE("executor_restore") {
+    Recorder world;
+    const std::wstring otherService = L"D:\\B\\MWClientServer\\MWSealService.exe";
+    const std::wstring otherClient = L"D:\\B\\MWClientServer\\MWClientServer.exe";
+    world.running = {{kServiceImage, {kServicePath, otherService}},
+                     {kClientImage, {kClientPath, otherClient}}};
+    RestoreFacts facts;
+    facts.setName = L"20261210T000000Z";
+    facts.manifest.entries = {{BackupKind::Overwritten, L"C:\\A\\MWClientServer\\server.key", 3,
+                               std::string(64, 'a'), L"0-server.key"},
+                              {BackupKind::Created, L"C:\\U\\server.key", 0, {}, {}}};
+    facts.savedCopies = {L"P:\\Backups\\20261210T000000Z\\0-server.key", L""};
+
+    SUBCASE("both installs' programs come back") {
+        CHECK(world.Run(PlanRestore(facts)) == RunResult::Finished);
+        CHECK(Only(world.log, {L"copy", L"remove", L"start"}) ==
+              Log{L"copy C:\\A\\MWClientServer\\server.key", L"remove C:\\U\\server.key",
+                  L"start " + kServicePath + L"| -i", L"start " + otherService + L"| -i",
+                  L"start " + kClientPath + L"|", L"start " + otherClient + L"|"});
+    }
+    SUBCASE("a restore that fails puts back what it wrote and starts the suite again") {
+        world.failures[L"remove C:\\U\\server.key"] = "removal failed";
+        CHECK(world.Run(PlanRestore(facts)) == RunResult::Failed);
+        CHECK(Only(world.log, {L"roll back", L"start"}).size() == 5);
+        CHECK(world.boxes.back().first == "removal failed");
+    }
+    SUBCASE("a file the restore cannot save: nothing stopped") {
+        world.saveFails = true;
+        CHECK(world.Run(PlanRestore(facts)) == RunResult::Failed);
+        CHECK(Only(world.log, {L"stop", L"start"}).empty());
+    }
+}

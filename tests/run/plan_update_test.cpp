@@ -1,0 +1,276 @@
+// The update run's plan as tables: facts in, steps and checks out.
+#include "run/plan_update.h"
+
+#include "fileops/deploy.h"
+
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+using namespace qm;
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const std::wstring kLicense = L"T:\\Tool\\LicenseFile";
+const std::wstring kAppData = L"C:\\Users\\u\\AppData\\Roaming";
+const std::wstring kUser = L"C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer";
+
+Facts Machine() {
+    Facts facts;
+    facts.licenseFolder = kLicense;
+    facts.appDataFolder = kAppData;
+    return facts;
+}
+
+// One line per step, as a reader of the run would say it.
+Lines StepsOf(const Plan& plan) {
+    Lines lines;
+    for (const Step& step : plan.steps) {
+        switch (step.kind) {
+        case StepKind::Stop:
+            lines.push_back(L"stop " + step.image + (step.unlessKept ? L" unless kept" : L""));
+            break;
+        case StepKind::RequireEnded:
+            lines.push_back(L"require ended");
+            break;
+        case StepKind::Wait:
+            lines.push_back(L"wait " + std::to_wstring(step.milliseconds));
+            break;
+        case StepKind::Copy:
+            lines.push_back(L"copy " + step.target);
+            break;
+        case StepKind::Remove:
+            lines.push_back(L"remove " + step.target);
+            break;
+        case StepKind::Note:
+            lines.push_back((step.note == NoteKind::Newer      ? L"newer "
+                             : step.note == NoteKind::NotNewer ? L"not newer "
+                                                               : L"not present ") +
+                            step.target);
+            break;
+        case StepKind::Restart:
+            lines.push_back(L"restart " + step.image + step.parameters);
+            break;
+        }
+    }
+    return lines;
+}
+
+// The steps of one kind (by the line's first word).
+Lines Only(const Lines& lines, const std::wstring& word) {
+    Lines kept;
+    for (const std::wstring& line : lines) {
+        if (line.rfind(word + L" ", 0) == 0) {
+            kept.push_back(line);
+        }
+    }
+    return kept;
+}
+
+const Lines kCurrentSuiteStops = {L"stop MWSealService.exe", L"stop MWClientServer.exe",
+                                  L"stop MWSealCenterUpdate.exe", L"require ended", L"wait 1000"};
+
+} // namespace
+
+TEST_CASE("plan_update_sequence") {
+    Facts facts = Machine();
+
+    SUBCASE("nothing installed: nothing stopped or copied, the success box") {
+        const Plan plan = PlanUpdate(facts);
+        CHECK(StepsOf(plan) == Lines{L"restart MWClientServer.exe"});
+        CHECK(plan.checks.empty());
+        CHECK(plan.finishResult == RunResult::NothingFound);
+        CHECK(plan.finishText == std::string(kSuccessText));
+    }
+    SUBCASE("two vendor installs: stops, each install's files and the per-user copy, restarts") {
+        facts.vendorFolders = {L"C:\\A\\X", L"C:\\B\\Y\\"};
+        facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = 100;
+        Lines expected = kCurrentSuiteStops;
+        for (const wchar_t* line :
+             {L"copy C:\\A\\MWClientServer\\sslServer.tg",
+              L"copy C:\\B\\MWClientServer\\server.key", L"copy C:\\B\\MWClientServer\\server.pem",
+              L"restart MWSealService.exe -i", L"restart MWClientServer.exe"}) {
+            expected.push_back(line);
+        }
+        expected.insert(expected.begin() + 6, L"copy " + kUser + L"\\sslServer.tg");
+        expected.insert(expected.begin() + 8, L"copy " + kUser + L"\\server.key");
+        expected.insert(expected.begin() + 10, L"copy " + kUser + L"\\server.pem");
+        const Plan plan = PlanUpdate(facts);
+        CHECK(StepsOf(plan) == expected);
+        CHECK(plan.finishResult == RunResult::Finished);
+        CHECK(plan.writes.size() == 6);
+    }
+    SUBCASE("what ends the run before anything is done gives no step") {
+        facts.vendorFolders = {L"C:\\A\\X"};
+        facts.failure = "expected <";
+        const Plan plan = PlanUpdate(facts);
+        CHECK(plan.refusal == "expected <");
+        CHECK(plan.steps.empty());
+        CHECK(plan.checks.empty());
+    }
+}
+
+TEST_CASE("plan_update_install_files") {
+    Facts facts = Machine();
+    facts.vendorFolders = {L"C:\\A\\X"};
+    struct Row {
+        const char* name;
+        int revision; // -1: no version
+        Lines copies; // within the install's client folder
+    };
+    const Row rows[] = {
+        {"no version: the key pair", -1, {L"server.key", L"server.pem"}},
+        {"revision 99: the key pair", 99, {L"server.key", L"server.pem"}},
+        {"revision 100: the combined file", 100, {L"sslServer.tg"}},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.name);
+        facts.revisions.clear();
+        if (row.revision >= 0) {
+            facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = row.revision;
+        }
+        Lines expected;
+        for (const std::wstring& file : row.copies) {
+            expected.push_back(L"copy C:\\A\\MWClientServer\\" + file);
+            expected.push_back(L"copy " + kUser + L"\\" + file);
+        }
+        CHECK(Only(StepsOf(PlanUpdate(facts)), L"copy") == expected);
+    }
+
+    SUBCASE("newer programs replace the installed ones with their configuration") {
+        facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = 100;
+        facts.folders = {L"C:\\A\\MWSealCenter", L"C:\\A\\MWClientServer"};
+        facts.newer = {L"C:\\A\\MWSealCenter\\MWSealCenterUpdate.exe"};
+        const Lines steps = StepsOf(PlanUpdate(facts));
+        CHECK(Only(steps, L"copy") == Lines{L"copy C:\\A\\MWClientServer\\sslServer.tg",
+                                            L"copy " + kUser + L"\\sslServer.tg",
+                                            L"copy C:\\A\\MWSealCenter\\MWSealCenterUpdate.exe",
+                                            L"copy C:\\A\\MWSealCenter\\MWSealCenterUpdate.xml"});
+        CHECK(Only(steps, L"newer") == Lines{L"newer C:\\A\\MWSealCenter\\MWSealCenterUpdate.exe"});
+        CHECK(Only(steps, L"not") == Lines{L"not newer C:\\A\\MWClientServer\\MWSealService.exe"});
+    }
+    SUBCASE("a program whose folder is missing is not even compared") {
+        facts.newer = {L"C:\\A\\MWSealCenter\\MWSealCenterUpdate.exe"};
+        const Lines steps = StepsOf(PlanUpdate(facts));
+        CHECK(Only(steps, L"copy").size() == 2);
+        CHECK(Only(steps, L"newer").empty());
+        CHECK(Only(steps, L"not").empty());
+    }
+    SUBCASE("an install folder without a backslash has an empty parent") {
+        facts.vendorFolders = {L"Suite"};
+        CHECK(Only(StepsOf(PlanUpdate(facts)), L"copy").front() ==
+              L"copy \\MWClientServer\\server.key");
+    }
+    SUBCASE("a vendor path holding a comma is one install") {
+        facts.vendorFolders = {L"C:\\Odd,Name\\X"};
+        CHECK(Only(StepsOf(PlanUpdate(facts)), L"copy").front() ==
+              L"copy C:\\Odd,Name\\MWClientServer\\server.key");
+    }
+}
+
+TEST_CASE("plan_update_catalogue_install") {
+    Facts facts = Machine();
+    facts.cataloguePath = L"D:\\Suite\\App";
+
+    SUBCASE("the combined file, and the per-user copy once; the vendor installs are hidden") {
+        facts.vendorFolders = {L"C:\\A\\X"};
+        facts.revisions[L"D:\\Suite\\MWClientServer\\MWClientServer.exe"] = 5;
+        const Plan plan = PlanUpdate(facts);
+        CHECK(Only(StepsOf(plan), L"copy") == Lines{L"copy D:\\Suite\\MWClientServer\\sslServer.tg",
+                                                    L"copy " + kUser + L"\\sslServer.tg"});
+        CHECK(Only(StepsOf(plan), L"stop").size() == 3);
+    }
+    SUBCASE("a catalogue path holding a comma is not split, nor trimmed") {
+        facts.cataloguePath = L"D:\\Odd,Suite\\App\\";
+        CHECK(Only(StepsOf(PlanUpdate(facts)), L"copy").front() ==
+              L"copy D:\\Odd,Suite\\App\\MWClientServer\\sslServer.tg");
+    }
+}
+
+TEST_CASE("plan_update_legacy_branches") {
+    Facts facts = Machine();
+    facts.penloom9Folder = L"E:\\P9\\App\\";
+    facts.penloom8Folder = L"F:\\P8";
+    facts.present = {L"E:\\P9\\App\\ssl.key", L"E:\\P9\\key.pem", L"F:\\key.pem"};
+
+    SUBCASE("each branch stops the client server unless kept, waits, and copies what is there") {
+        CHECK(StepsOf(PlanUpdate(facts)) == Lines{
+                                                L"stop MWClientServer.exe unless kept",
+                                                L"require ended",
+                                                L"wait 1000",
+                                                L"copy E:\\P9\\App\\ssl.key",
+                                                L"not present E:\\P9\\ssl.key",
+                                                L"not present E:\\P9\\App\\key.pem",
+                                                L"copy E:\\P9\\key.pem",
+                                                L"stop MWClientServer.exe unless kept",
+                                                L"require ended",
+                                                L"wait 1000",
+                                                L"not present F:\\P8\\ssl.key",
+                                                L"not present F:\\ssl.key",
+                                                L"not present F:\\P8\\key.pem",
+                                                L"copy F:\\key.pem",
+                                                L"restart MWClientServer.exe",
+                                            });
+    }
+    SUBCASE("after the current suite: its restart of the service comes first") {
+        facts.vendorFolders = {L"C:\\A\\X"};
+        const Lines steps = StepsOf(PlanUpdate(facts));
+        CHECK(Only(steps, L"restart") ==
+              Lines{L"restart MWSealService.exe -i", L"restart MWClientServer.exe"});
+        CHECK(Only(steps, L"wait").size() == 3);
+        CHECK(steps.back() == L"restart MWClientServer.exe");
+    }
+    SUBCASE("copies from the generation's own source names") {
+        const Plan plan = PlanUpdate(facts);
+        CHECK(plan.steps[3].source == kLicense + L"\\server.key");
+        CHECK(plan.steps[6].source == kLicense + L"\\server.pem");
+        CHECK(plan.steps[3].linkRoot == L"E:\\P9");
+    }
+}
+
+TEST_CASE("plan_update_checks") {
+    Facts facts = Machine();
+    facts.vendorFolders = {L"C:\\A\\X", L"C:\\B\\Y"};
+    const Plan plan = PlanUpdate(facts);
+    const auto checksOf = [&plan](const std::wstring& path) {
+        std::vector<CheckKind> kinds;
+        for (const PlannedCheck& check : plan.checks) {
+            if (check.path == path) {
+                kinds.push_back(check.kind);
+            }
+        }
+        return kinds;
+    };
+
+    SUBCASE("an install copy: its folder's links, its obstacle, its source, its folder") {
+        CHECK(checksOf(L"C:\\A\\MWClientServer") == std::vector<CheckKind>{CheckKind::LinkFree});
+        CHECK(plan.checks[0].root == L"C:\\A");
+        CHECK(checksOf(L"C:\\A\\MWClientServer\\server.key") ==
+              std::vector<CheckKind>{CheckKind::TargetWritable, CheckKind::TargetFolder});
+        CHECK(plan.checks[2].kind == CheckKind::SourceReadable);
+        CHECK(plan.checks[1].failure == std::wstring(kInstallCopyFailed));
+    }
+    SUBCASE("the per-user copy: a link check, then both folders made, before its own checks") {
+        std::vector<CheckKind> kinds;
+        for (const PlannedCheck& check : plan.checks) {
+            if (check.path.rfind(kAppData, 0) == 0) {
+                kinds.push_back(check.kind);
+            }
+        }
+        CHECK(kinds == std::vector<CheckKind>{CheckKind::LinkFree, CheckKind::FolderCreatable,
+                                              CheckKind::FolderCreatable, CheckKind::TargetWritable,
+                                              CheckKind::TargetFolder, CheckKind::TargetWritable,
+                                              CheckKind::TargetFolder});
+        CHECK(plan.checks[4].root == kAppData);
+        CHECK(plan.checks[5].failure == std::wstring(kUserFolderCreationFailed));
+    }
+    SUBCASE(
+        "each check once, each file written once, though two installs share the per-user copy") {
+        CHECK(checksOf(kLicense + L"\\server.key").size() == 1);
+        CHECK(plan.writes.size() == 6);
+        CHECK(Only(StepsOf(plan), L"copy").size() == 6);
+    }
+}
