@@ -273,6 +273,16 @@ TEST_CASE("e2e_backup_restore") {
         const RunningSuite running = StartSuitePrograms(scenario, suite);
         HeldFile held(pem, 0);
         REQUIRE(held.holding());
+        INFO("the preview foresees it, and its log names the file");
+        const RunOutcome previewed =
+            Restore(scenario, L" /preview /quiet /log:" + scenario.root() + L"\\qm.log");
+        CHECK(previewed.exitCode == 1);
+        const std::string log = BytesOf(scenario.root() + L"\\qm.log");
+        INFO("log: " << log);
+        CHECK(log.find("refused before anything was stopped: the file cannot be read for its "
+                       "backup: " +
+                       Narrow(pem) + ", Errcode 32") != std::string::npos);
+        CHECK(log.find("授权文件替换到安装目录失败，Errcode: 32") != std::string::npos);
         const RunOutcome failed = scenario.Run();
         REQUIRE(failed.boxes.size() == 1);
         CHECK(failed.boxes[0].caption == kErrorCaption);
@@ -281,6 +291,19 @@ TEST_CASE("e2e_backup_restore") {
         CHECK(IsInstalled(key));
         CHECK_FALSE(PathExists(scenario.userBase()));
         CHECK(data.Sets().empty());
+    }
+
+    SUBCASE("a restore that would fail is refused before anything is stopped") {
+        CheckSuccessBox(scenario.Run());
+        const RunningSuite running = StartSuitePrograms(scenario, suite);
+        HeldFile held(key, 0);
+        REQUIRE(held.holding());
+        const RunOutcome refused = Restore(scenario, L" /restore");
+        CHECK(refused.exitCode == 1);
+        INFO("box: " << Narrow(BoxText(refused)));
+        CHECK(StartsWith(BoxText(refused), L"备份文件失败[" + key + L"]"));
+        CHECK_FALSE(scenario.standIns().HasEnded(running.client, 500));
+        CHECK(IsReplaced(userKey, kServerKey));
     }
 
     SUBCASE("a backups folder that is not ours: refused before anything is stopped") {
@@ -386,6 +409,30 @@ TEST_CASE("e2e_backup_restore") {
         CHECK(IsReplaced(userKey, kServerKey));
         CHECK_FALSE(scenario.standIns().HasEnded(running.client, 500));
     }
+}
+
+TEST_CASE("e2e_backup_restore_two_installs") {
+    REQUIRE(Scenario::ProgramAvailable());
+    CleanDataFolder data;
+    Scenario scenario(L"restore-two");
+    scenario.PrepareTool({});
+    const SuiteInstall a = scenario.AddSuite(L"A", {100, 5, 5, true, true});
+    const SuiteInstall b = scenario.AddSuite(L"B", {99, 5, 5, true, true});
+    scenario.RegisterVendor(L"A", a.app, false);
+    scenario.RegisterVendor(L"B", b.app, true);
+    StartSuitePrograms(scenario, a);
+    StartSuitePrograms(scenario, b);
+    CheckSuccessBox(scenario.Run());
+
+    INFO("each install's service and client server comes back after the restore");
+    const size_t before = scenario.StartsSoFar();
+    CHECK(Restore(scenario, L" /restore /quiet").exitCode == 0);
+    for (const SuiteInstall* suite : {&a, &b}) {
+        CAPTURE(Narrow(suite->client));
+        CHECK(StartsAfter(scenario, suite->client + L"\\" + kServiceExe, before, 1).size() == 1);
+        CHECK(StartsAfter(scenario, suite->client + L"\\" + kClientExe, before, 1).size() == 1);
+    }
+    CHECK(IsInstalled(a.client + L"\\sslServer.tg"));
 }
 
 TEST_CASE("e2e_backup_restore_after_kill") {

@@ -191,6 +191,15 @@ TEST_CASE("e2e_run_missing_client_folder") {
     CHECK_FALSE(scenario.standIns().HasEnded(running.client, 0));
     CHECK_FALSE(scenario.standIns().HasEnded(running.updater, 0));
     CHECK(scenario.standIns().Starts().size() == before);
+
+    INFO("the log names the folder that was missing");
+    RunOptions logged;
+    logged.arguments = L"/quiet /log:" + scenario.root() + L"\\qm.log";
+    CHECK(scenario.Run(logged).exitCode == 1);
+    const std::string log = BytesOf(scenario.root() + L"\\qm.log");
+    INFO("log: " << log);
+    CHECK(log.find("refused before anything was stopped: the folder to copy into is not there: " +
+                   Narrow(broken.client) + ", Errcode 3") != std::string::npos);
 }
 
 TEST_CASE("e2e_run_missing_license_file") {
