@@ -48,9 +48,9 @@ switches="$(sed -n '/^std::wstring UsageText(/,/^}/p' app/command_line.cpp |
   grep -oE 'L"[^"]*"' | grep -oE '(^|[^[:alnum:]])/[[:alpha:]?]+' | grep -oE '/[[:alpha:]?]+' |
   sort -u)"
 [ -n "$switches" ] || fail "app/command_line.cpp: no switches found in UsageText"
-for switch in $switches; do
+while IFS= read -r switch; do
   grep -qF "\`$switch" docs/usage.md || fail "docs/usage.md does not show the switch $switch"
-done
+done <<<"$switches"
 
-[ "$status" -eq 0 ] && echo "documents: links, paths and switches ($(echo $switches)) hold"
+[ "$status" -eq 0 ] && echo "documents: links, paths and switches (${switches//$'\n'/ }) hold"
 exit "$status"
