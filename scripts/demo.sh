@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds Quillmend.exe, and shows one run of it on a
-# built-in sample installation in a scratch Wine prefix (build/demo/wineprefix, never
-# ~/.wine): the message box's text and a screenshot of it, and a before/after table of the
-# files replaced and the programs restarted, printed here and written to build/demo/report.md.
+# The main job: installs what is missing, builds Quillmend.exe, and shows on a built-in sample
+# installation in a scratch Wine prefix (build/demo/wineprefix, never ~/.wine) what a pilot
+# machine would: /preview, the run, the last lines of the log, the backup set's manifest and
+# /restore. Each step's message box (text and screenshot) and before/after tables of the files
+# and programs are printed here and written to build/demo/report.md.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
@@ -22,7 +23,8 @@ rm -f "$demo_dir/report.md" "$demo_dir"/messagebox*.bmp "$demo_dir"/messagebox*.
 . "$root/scripts/display.sh"
 qm_own_display "$prefix"
 
-echo "== Running Quillmend.exe ($wine_build build) on the sample installation (Wine, code page 936) =="
+echo "== Quillmend.exe ($wine_build build) on the sample installation (Wine, code page 936):"
+echo "   /preview, the run, its log, its backup set, /restore =="
 # Wine maps the Linux root to drive Z:.
 out_win="Z:${demo_dir//\//\\}"
 start=$(date +%s.%N)

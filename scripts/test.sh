@@ -12,6 +12,9 @@ echo "== formatting =="
 echo "== layers =="
 "$root/scripts/check-layers.sh" || status=1
 
+echo "== documents =="
+"$root/scripts/check-docs.sh" || status=1
+
 echo "== native tests (ASan/UBSan) =="
 ctest --test-dir "$root/build/native" --output-on-failure || status=1
 
