@@ -58,6 +58,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.quiet = true;
         } else if (name == L"preview" && !hasValue) {
             options.preview = true;
+        } else if (name == L"allusers" && !hasValue) {
+            options.allUsers = true;
         } else if ((name == L"?" || name == L"help") && !hasValue) {
             options.help = true;
         } else if (name == L"log") {
@@ -103,18 +105,19 @@ std::wstring UsageText(const std::wstring& offending) {
     if (!offending.empty()) {
         text += L"无法识别的参数: " + offending + L"\n\n";
     }
-    text +=
-        L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/restore[:STAMP]] [/?]\n"
-        L"\n"
-        L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
-        L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
-        L"  /log[:PATH]     把运行记录追加到 PATH\n"
-        L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
-        L"  /preview        只列出将要做的事, 不做任何修改\n"
-        L"  /restore[:STAMP] 恢复最新的(或指定的)备份\n"
-        L"  /? , /help      显示本说明\n"
-        L"\n"
-        L"退出码: 0 完成, 2 未找到安装, 3 文件已部署但程序未能重新启动, 1 出错, 87 参数无法识别";
+    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/allusers] [/restore[:STAMP]] [/?]\n"
+            L"\n"
+            L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
+            L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
+            L"  /log[:PATH]     把运行记录追加到 PATH\n"
+            L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
+            L"  /preview        只列出将要做的事, 不做任何修改\n"
+            L"  /allusers       更新本机每个用户的用户目录 (以 SYSTEM 运行时总是如此)\n"
+            L"  /restore[:STAMP] 恢复最新的(或指定的)备份\n"
+            L"  /? , /help      显示本说明\n"
+            L"\n"
+            L"退出码: 0 完成, 2 未找到安装, 3 文件已部署但程序未能重新启动,\n"
+            L"        4 已部署但有项目出于安全原因被跳过 (见日志), 1 出错, 87 参数无法识别";
     return text;
 }
 

@@ -8,6 +8,7 @@
 #include "app/message_loop.h"
 #include "app/process_security.h"
 #include "log/run_log.h"
+#include "platform/win_handles.h"
 #include "run/run_plan.h"
 #include "app/run_update.h"
 #include "res/resource.h"
@@ -15,6 +16,7 @@
 #include <shellapi.h>
 
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -56,6 +58,23 @@ qm::DesktopFacts ReadDesktopFacts() {
     return facts;
 }
 
+// True when the process runs as LocalSystem (S-1-5-18), as deployment agents start it.
+bool RunsAsLocalSystem() {
+    qm::UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return false;
+    }
+    DWORD needed = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 ||
+        !GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
+        return false;
+    }
+    return IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid,
+                          WinLocalSystemSid) != FALSE;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
@@ -68,6 +87,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     const qm::Options& options = parsed.options;
     qm::RunContext context;
     context.options = options;
+    context.asSystem = RunsAsLocalSystem();
+    context.allUsers = options.allUsers || context.asSystem;
     context.showBoxes =
         qm::ShouldShowBoxes(options.quiet, qm::IsDesktopVisible(ReadDesktopFacts()));
 

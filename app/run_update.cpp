@@ -4,7 +4,6 @@
 #include "app/run_update.h"
 
 #include "app/run_lock.h"
-#include "backup/backup_files.h"
 #include "edges/backup_journal.h"
 #include "edges/log_observer.h"
 #include "edges/machine_facts.h"
@@ -20,7 +19,6 @@
 
 #include <exception>
 #include <optional>
-#include <set>
 
 #ifdef QM_STEP_TIMES
 #include "edges/step_times.h"
@@ -69,37 +67,25 @@ void Report(Host& host, Observer& observer, const std::string& text, const std::
     host.ShowMessage(text, caption);
 }
 
-// The copies' targets that are there now, as a preview tells replacing from creating.
-std::set<std::wstring> PresentTargets(const Plan& plan) {
-    std::set<std::wstring> present;
-    for (const Step& step : plan.steps) {
-        if (step.kind == StepKind::Copy && IsOpenableForReading(step.target)) {
-            present.insert(step.target);
-        }
-    }
-    return present;
-}
-
 RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
                         Observer& observer) {
     SystemFiles files(true);
     LookingJournal journal;
     const Foreseen foreseen = Foresee(plan, files, journal, observer);
-    const std::set<std::wstring> present = PresentTargets(plan);
     if (context.log) {
-        LogPreview(*context.log, plan, facts, present);
+        LogPreview(*context.log, plan, facts);
     }
-    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts, present), foreseen)),
+    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts), foreseen)),
            kPreviewCaption);
     return foreseen.result;
 }
 
 RunResult Update(const RunContext& context, Host& host, Observer& observer) {
-    const Facts facts = ReadFacts(context.options.preview);
+    const Facts facts = ReadFacts({context.options.preview, context.allUsers});
     if (context.log) {
         LogFacts(*context.log, facts);
     }
-    const Plan plan = PlanUpdate(facts);
+    const Plan plan = PlanUpdate(facts, {context.options.hasArguments});
     if (context.options.preview) {
         return PreviewUpdate(context, facts, plan, host, observer);
     }
@@ -138,6 +124,9 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
     std::optional<LogObserver> logged;
     if (context.log) {
         observers.Add(logged.emplace(*context.log));
+        context.log->Write(!context.allUsers  ? std::wstring(L"mode: the running account")
+                           : context.asSystem ? std::wstring(L"mode: all users (running as SYSTEM)")
+                                              : std::wstring(L"mode: all users (/allusers)"));
     }
 #ifdef QM_STEP_TIMES
     StepTimes times;

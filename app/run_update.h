@@ -15,6 +15,8 @@ struct RunContext {
     Options options;
     bool showBoxes = true; // false with /quiet, or where nobody can see a box
     RunLog* log = nullptr; // the open log, with /log
+    bool allUsers = false; // /allusers, or running as SYSTEM: every user profile is served
+    bool asSystem = false; // running as LocalSystem
     RunResult result = RunResult::NotRun;
 };
 

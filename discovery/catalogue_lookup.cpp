@@ -47,7 +47,15 @@ bool GetCatalogueAppPath(std::wstring& output, std::wstring* componentsFileRead)
         appData[0] == L'\0') {
         return false;
     }
-    const std::wstring catalogueFolder = std::wstring(appData) + L"\\MWInstall\\App";
+    return GetCatalogueAppPathIn(appData, output, componentsFileRead);
+}
+
+bool GetCatalogueAppPathIn(const std::wstring& appData, std::wstring& output,
+                           std::wstring* componentsFileRead) {
+    if (appData.empty()) {
+        return false;
+    }
+    const std::wstring catalogueFolder = appData + L"\\MWInstall\\App";
     if (!CatalogueFolderFits(catalogueFolder)) {
         return false;
     }

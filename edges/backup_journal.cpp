@@ -205,7 +205,8 @@ void BackupJournal::Close(RunResult result) {
             RemoveBackupSet(setFolder_);
             return;
         }
-        if (result != RunResult::Finished && result != RunResult::NothingFound) {
+        if (result != RunResult::Finished && result != RunResult::NothingFound &&
+            result != RunResult::LeftOut) {
             return;
         }
         manifest_.finished = true;

@@ -21,6 +21,9 @@ namespace qm {
 namespace {
 
 constexpr wchar_t kAbsentHash[] = L"(none)";
+constexpr wchar_t kAlreadyCurrent[] =
+    L"already current: every file holds the LicenseFile bytes and no program is newer; nothing "
+    L"is stopped, written or started";
 constexpr DWORD kLongestPath = 32768;
 
 std::wstring HashOrAbsent(const std::wstring& path) {
@@ -152,6 +155,59 @@ bool IsRestore(const Step& step) {
     return step.failure == kRestoreFailed;
 }
 
+const wchar_t* VerdictText(ProfileFacts::Verdict verdict) {
+    switch (verdict) {
+    case ProfileFacts::Verdict::Served:
+        return L"served";
+    case ProfileFacts::Verdict::NoSuite:
+        return L"not served";
+    case ProfileFacts::Verdict::NotCounted:
+        return L"not counted";
+    case ProfileFacts::Verdict::LeftOut:
+        return L"left out for safety";
+    }
+    return L"";
+}
+
+// Each profile of a run for all users, its verdict and why, then the totals.
+void LogProfiles(RunLog& log, const Facts& facts) {
+    if (!facts.allUsers) {
+        return;
+    }
+    size_t served = 0;
+    size_t leftOut = 0;
+    for (const ProfileFacts& profile : facts.profiles) {
+        std::wstring line = L"profile " + profile.sid;
+        if (!profile.account.empty()) {
+            line += L" (" + profile.account + L")";
+        }
+        if (!profile.folder.empty()) {
+            line += L" " + profile.folder;
+        }
+        if (!profile.appData.empty()) {
+            line += L", AppData " + profile.appData +
+                    (profile.appDataFromHive ? L" (from the user's hive)" : L" (default)");
+        }
+        line += std::wstring(L": ") + VerdictText(profile.verdict);
+        if (!profile.reason.empty()) {
+            line += L": " + profile.reason;
+        }
+        log.Write(line);
+        if (!profile.catalogueReason.empty()) {
+            log.Write(L"profile " + profile.sid + L": catalogue left out for safety: " +
+                      profile.catalogueReason);
+        }
+        served += profile.verdict == ProfileFacts::Verdict::Served ? 1 : 0;
+        leftOut +=
+            profile.verdict == ProfileFacts::Verdict::LeftOut || !profile.catalogueReason.empty()
+                ? 1
+                : 0;
+    }
+    log.Write(L"profiles: " + std::to_wstring(facts.profiles.size()) + L" listed, " +
+              std::to_wstring(served) + L" served, " + std::to_wstring(leftOut) +
+              L" with something left out for safety");
+}
+
 } // namespace
 
 void WriteRunStart(RunLog& log) {
@@ -191,10 +247,13 @@ void LogFacts(RunLog& log, const Facts& facts) {
     for (size_t i = kCurrentSuiteLookups; i < facts.lookups.size(); ++i) {
         lookup(facts.lookups[i]);
     }
+    LogProfiles(log, facts);
 }
 
-void LogPreview(RunLog& log, const Plan& plan, const Facts& facts,
-                const std::set<std::wstring>& present) {
+void LogPreview(RunLog& log, const Plan& plan, const Facts& facts) {
+    if (plan.alreadyCurrent) {
+        log.Write(kAlreadyCurrent);
+    }
     KeptPaths kept(facts);
     for (const Step& step : plan.steps) {
         switch (step.kind) {
@@ -209,10 +268,10 @@ void LogPreview(RunLog& log, const Plan& plan, const Facts& facts,
             break;
         }
         case StepKind::Copy:
-            log.Write(
-                std::wstring(present.count(step.target) ? L"would replace: " : L"would create: ") +
-                step.target + L" sha256 " + HashOrAbsent(step.target) + L" -> " +
-                HashOrAbsent(step.source));
+            log.Write(std::wstring(facts.present.count(step.target) ? L"would replace: "
+                                                                    : L"would create: ") +
+                      step.target + L" sha256 " + HashOrAbsent(step.target) + L" -> " +
+                      HashOrAbsent(step.source));
             break;
         case StepKind::Remove:
             log.Write(L"would remove: " + step.target);
@@ -234,6 +293,10 @@ void LogPreview(RunLog& log, const Plan& plan, const Facts& facts,
 
 void LogObserver::Planned(const Plan& plan) {
     if (!plan.refusal.empty()) {
+        return;
+    }
+    if (plan.alreadyCurrent) {
+        log_.Write(kAlreadyCurrent);
         return;
     }
     size_t copies = 0;

@@ -5,7 +5,6 @@
 #include "run/executor.h"
 #include "run/facts.h"
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -37,8 +36,7 @@ void WriteRunStart(RunLog& log);
 // What discovery found and what the run needed to know first.
 void LogFacts(RunLog& log, const Facts& facts);
 
-// What a run of the plan would do, step by step, for a preview; present: the targets there now.
-void LogPreview(RunLog& log, const Plan& plan, const Facts& facts,
-                const std::set<std::wstring>& present);
+// What a run of the plan would do, step by step, for a preview.
+void LogPreview(RunLog& log, const Plan& plan, const Facts& facts);
 
 } // namespace qm

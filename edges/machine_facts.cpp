@@ -3,15 +3,20 @@
 
 #include "backup/backup_files.h"
 #include "discovery/catalogue_lookup.h"
+#include "discovery/profile_rules.h"
 #include "discovery/registry_lookup.h"
+#include "discovery/user_profiles.h"
 #include "fileops/deploy.h"
 #include "fileops/deploy_targets.h"
+#include "fileops/file_hash.h"
 #include "fileops/file_version.h"
+#include "fileops/link_check.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
 #include "processes/terminate.h"
+#include "run/plan_update.h"
 #include "run/run_plan.h"
 
 #include <shlobj.h>
@@ -70,7 +75,8 @@ bool FolderExists(const std::wstring& folder) {
     return GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Both are needed later; asking now means a run that could not finish stops nothing.
+// Both are needed later; asking now means a run that could not finish stops nothing. A run for
+// all users needs no AppData of its own.
 bool ReadCurrentSuiteNeeds(Facts& facts) {
     uint32_t error = 0;
     if (!LoadVersionLibrary(error)) {
@@ -78,6 +84,9 @@ bool ReadCurrentSuiteNeeds(Facts& facts) {
         facts.failure =
             ToNarrow(FormatUserMessage(kVersionLibraryFailed, {static_cast<unsigned long>(error)}));
         return false;
+    }
+    if (facts.allUsers) {
+        return true;
     }
     facts.appDataAsked = true;
     // An empty folder would put the per-user copies under "\Marrowby" at the drive's root.
@@ -144,22 +153,135 @@ void ReadLicenseFiles(Facts& facts) {
     } while (FindNextFileW(find.get(), &found));
 }
 
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    const std::wstring left = TrimTrailingBackslash(a);
+    const std::wstring right = TrimTrailingBackslash(b);
+    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The install a user's catalogue names is written as SYSTEM: only one inside that user's own
+// profile (with no link below the profile folder), or one the Uninstall keys register too.
+void ReadProfileCatalogue(const Facts& facts, ProfileFacts& profile, Lookup& lookup) {
+    std::wstring componentsFile;
+    try {
+        GetCatalogueAppPathIn(profile.appData, profile.catalogueInstall, &componentsFile);
+    } catch (const std::exception& error) {
+        profile.catalogueReason = L"its catalogue cannot be read: " + ToWide(error.what());
+        lookup.failure = profile.catalogueReason;
+        return;
+    }
+    if (profile.catalogueInstall.empty()) {
+        return;
+    }
+    Found(lookup, {profile.catalogueInstall, L"installer catalogue " + componentsFile});
+    for (const std::wstring& vendor : facts.vendorFolders) {
+        if (SameFolder(vendor, profile.catalogueInstall)) {
+            profile.catalogueTaken = true;
+            return;
+        }
+    }
+    const std::wstring client = CatalogueClientFolder(profile.catalogueInstall);
+    const std::wstring finalProfile = FinalPathOf(profile.folder);
+    const std::wstring finalClient = FinalPathOf(client);
+    if (IsWithinFolder(client, profile.folder) &&
+        CheckNoLinkBelow(profile.folder, JoinPath(client, kCombinedTlsFile)) == ERROR_SUCCESS &&
+        !finalProfile.empty() &&
+        (finalClient.empty() || IsWithinFolder(finalClient, finalProfile))) {
+        profile.catalogueTaken = true;
+        return;
+    }
+    profile.catalogueReason = L"its catalogue names " + profile.catalogueInstall +
+                              L", which lies outside the user's profile and is not registered";
+}
+
+// Served where the suite has run for the user (Marrowby is there) and nothing below the profile
+// folder on the way to the per-user copies is a link.
+void JudgeProfileCopies(ProfileFacts& profile) {
+    const std::wstring base = PerUserBaseFolder(profile.appData);
+    if (!FolderExists(base)) {
+        profile.verdict = ProfileFacts::Verdict::NoSuite;
+        profile.reason = L"no Marrowby folder: the suite has not run for this user";
+        return;
+    }
+    const std::wstring client = PerUserClientFolder(base);
+    for (const wchar_t* file : {kCombinedTlsFile, kKeyFile, kCertificateFile}) {
+        const DWORD error = CheckNoLinkBelow(profile.folder, JoinPath(client, file));
+        if (error != ERROR_SUCCESS) {
+            profile.verdict = ProfileFacts::Verdict::LeftOut;
+            profile.reason = L"a link below the profile folder, or a folder that cannot be read, "
+                             L"Errcode " +
+                             std::to_wstring(static_cast<int32_t>(error));
+            return;
+        }
+    }
+    WIN32_FIND_DATAW found{};
+    const UniqueFind listing(FindFirstFileW(JoinPath(base, L"*").c_str(), &found));
+    if (!listing) {
+        profile.verdict = ProfileFacts::Verdict::LeftOut;
+        profile.reason = L"its Marrowby folder cannot be read, Errcode " +
+                         std::to_wstring(static_cast<int32_t>(GetLastError()));
+        return;
+    }
+    profile.verdict = ProfileFacts::Verdict::Served;
+}
+
+// Every profile of the machine: who counts, where each one's AppData is, whether the suite ran
+// there, and what each one's catalogue names.
+void ReadProfiles(Facts& facts) {
+    for (const UserProfile& user : ListUserProfiles()) {
+        ProfileFacts profile;
+        profile.sid = user.sid;
+        profile.account = user.account;
+        profile.folder = user.folder;
+        profile.appData = user.appData;
+        profile.appDataFromHive = user.source == AppDataSource::Hive;
+        profile.reason = user.notServed;
+        if (user.notServed.empty()) {
+            Lookup lookup{L"installer catalogue of " + user.sid, {}, {}};
+            ReadProfileCatalogue(facts, profile, lookup);
+            facts.lookups.push_back(lookup);
+            JudgeProfileCopies(profile);
+        }
+        facts.profiles.push_back(profile);
+    }
+}
+
+// Which of the plan's targets are there, and which hold what would be copied onto them.
+void ReadTargets(Facts& facts) {
+    for (const auto& [source, target] : PlannedCopies(facts)) {
+        if (facts.present.count(target) == 0 && !IsOpenableForReading(target)) {
+            continue;
+        }
+        facts.present.insert(target);
+        if (HoldSameBytes(source, target)) {
+            facts.current.insert(target);
+        }
+    }
+}
+
 } // namespace
 
-Facts ReadFacts(bool forPreview) {
+Facts ReadFacts(const FactOptions& options) {
     Facts facts;
+    facts.allUsers = options.allUsers;
     facts.licenseFolder = LicenseFolderPath();
+    const bool forPreview = options.forPreview;
     if (forPreview) {
         ReadLicenseFiles(facts);
         for (const wchar_t* image : {kServiceImage, kClientImage, kUpdaterImage}) {
             facts.running[image] = FindProcessesByName(image);
         }
     }
-    // Where the suite is installed: the catalogue first, then the vendor's keys.
-    if (!ReadCatalogue(facts)) {
+    // Where the suite is installed: the catalogue first, then the vendor's keys; for all users,
+    // every user's catalogue instead of the running account's.
+    if (!facts.allUsers && !ReadCatalogue(facts)) {
         return facts;
     }
     ReadVendorInstalls(facts);
+    if (facts.allUsers) {
+        ReadProfiles(facts);
+    }
     if (IsCurrentSuiteFound(facts)) {
         if (!ReadCurrentSuiteNeeds(facts)) {
             return facts;
@@ -170,6 +292,7 @@ Facts ReadFacts(bool forPreview) {
                         facts.penloom9Folder);
     ReadOlderGeneration(facts, L"\"Penloom 8.0\" Uninstall key", ReadLegacyInstall(),
                         facts.penloom8Folder);
+    ReadTargets(facts);
     return facts;
 }
 

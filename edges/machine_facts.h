@@ -4,9 +4,15 @@
 
 namespace qm {
 
+struct FactOptions {
+    bool forPreview = false; // also LicenseFile's files and the programs running
+    bool allUsers = false;   // every user profile's catalogue and Marrowby, not the account's
+};
+
 // Discovery in the run's order, then what the plan asks about the installs found: the client
 // servers' versions, the sibling folders, which LicenseFile programs are newer, which of the
-// older generations' files are there. A preview also reads LicenseFile's files and what runs.
-Facts ReadFacts(bool forPreview);
+// older generations' files are there; last, which of the files the plan copies onto are there
+// and which hold their bytes already.
+Facts ReadFacts(const FactOptions& options);
 
 } // namespace qm

@@ -1,5 +1,6 @@
 #pragma once
-// The SHA-256 of a file's bytes, for the log's record of what a run replaced.
+// A file's bytes: their SHA-256, for the log's record of what a run replaced, and whether two
+// files hold the same ones.
 #include <cstdint>
 #include <string>
 
@@ -9,5 +10,9 @@ namespace qm {
 // others read, write or delete it, so that watching a run never blocks it.
 // size, when given, receives the number of bytes hashed.
 bool HashFile(const std::wstring& path, std::string& sha256Hex, uint64_t* size = nullptr);
+
+// True when both files can be read and hold the same bytes; the sizes are compared first, so
+// files that differ in size are not read at all.
+bool HoldSameBytes(const std::wstring& a, const std::wstring& b);
 
 } // namespace qm

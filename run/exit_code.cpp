@@ -14,6 +14,8 @@ int ExitCodeFor(bool hasArguments, RunResult result) {
         return kExitNothingFound;
     case RunResult::RestartFailed:
         return kExitRestartFailed;
+    case RunResult::LeftOut:
+        return kExitLeftOut;
     case RunResult::Failed:
     case RunResult::NotRun: // the window went away before the run: nothing was done
         return kExitFailed;

@@ -13,7 +13,21 @@ std::vector<std::wstring> InstallFoldersToHandle(const Facts& facts) {
 }
 
 bool IsCurrentSuiteFound(const Facts& facts) {
+    for (const ProfileFacts& profile : facts.profiles) {
+        if (profile.catalogueTaken) {
+            return true;
+        }
+    }
     return !facts.cataloguePath.empty() || !facts.vendorFolders.empty();
+}
+
+bool IsAnythingLeftOut(const Facts& facts) {
+    for (const ProfileFacts& profile : facts.profiles) {
+        if (profile.verdict == ProfileFacts::Verdict::LeftOut || !profile.catalogueReason.empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool IsAnyInstallFound(const Facts& facts) {

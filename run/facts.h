@@ -21,6 +21,29 @@ struct Lookup {
     std::wstring failure; // why it could not be made; empty when it was
 };
 
+// One user profile of a run for all users, and the run's verdict on it.
+struct ProfileFacts {
+    enum class Verdict {
+        Served,     // gets the per-user copy
+        NoSuite,    // no Marrowby folder: the suite never ran for this user
+        NotCounted, // not a profile the run serves (a system account's, a temporary one, ...)
+        LeftOut,    // failed a check: left out for safety, and the run ends with code 4
+    };
+    std::wstring sid;
+    std::wstring account; // DOMAIN\name, or "unresolved"
+    std::wstring folder;
+    std::wstring appData;
+    bool appDataFromHive = false;
+    Verdict verdict = Verdict::NotCounted;
+    std::wstring reason; // why it is not served
+
+    // The install the user's catalogue names, and whether the run takes it: only one inside the
+    // user's own profile, or one the Uninstall keys register too.
+    std::wstring catalogueInstall;
+    bool catalogueTaken = false;
+    std::wstring catalogueReason; // why it is left alone (code 4)
+};
+
 struct Facts {
     // The lookups in the order made. Reading stops at the first fact that ends the run.
     std::vector<Lookup> lookups;
@@ -44,13 +67,22 @@ struct Facts {
     std::set<std::wstring> newer;   // folder\file that LicenseFile holds a newer revision of
     std::set<std::wstring> present; // files asked about that can be opened for reading
 
+    // A run for all users (as SYSTEM, or /allusers): the per-user copies and the catalogues are
+    // every served profile's instead of the running account's.
+    bool allUsers = false;
+    std::vector<ProfileFacts> profiles;
+
+    // Files whose bytes already equal what the plan would copy onto them.
+    std::set<std::wstring> current;
+
     // What runs of the suite's programs, by image name; read for a preview only (a run finds
     // out as it stops them).
     std::map<std::wstring, std::vector<StoppedProcess>> running;
 };
 
 // The install folders of the current suite that the per-folder deployment handles: none when
-// the catalogue names an install (it gets its own deployment), else every vendor install.
+// the catalogue names an install (it gets its own deployment), else every vendor install; in a
+// run for all users every vendor install, beside each user's catalogue install.
 std::vector<std::wstring> InstallFoldersToHandle(const Facts& facts);
 
 // The catalogue or the vendor keys know an install.
@@ -58,5 +90,8 @@ bool IsCurrentSuiteFound(const Facts& facts);
 
 // Any generation has an install.
 bool IsAnyInstallFound(const Facts& facts);
+
+// A profile, or an install a user's catalogue names, was left out for safety.
+bool IsAnythingLeftOut(const Facts& facts);
 
 } // namespace qm

@@ -80,6 +80,8 @@ struct Plan {
     std::string finishText;
     std::string finishCaption;
     RunResult finishResult = RunResult::Finished;
+    // Every file holds its bytes already and nothing is replaced: the plan does nothing.
+    bool alreadyCurrent = false;
 
     bool Stops() const {
         for (const Step& step : steps) {

@@ -72,6 +72,10 @@ RestoreFacts ReadRestoreFacts(BackupLibrary& library, const std::wstring& stamp)
             return facts;
         }
         facts.savedCopies.push_back(saved);
+        if (library.Fingerprint(entry.originalPath, size, sha256) && size == entry.size &&
+            sha256 == entry.sha256) {
+            facts.current.insert(entry.originalPath);
+        }
     }
     return facts;
 }
@@ -106,8 +110,10 @@ Plan PlanRestore(const RestoreFacts& facts) {
         const BackupEntry& entry = facts.manifest.entries[i];
         Step step;
         step.target = entry.originalPath;
-        // What the restore itself overwrites is saved first, like a run's.
-        plan.writes.push_back({entry.originalPath, nullptr});
+        // What the restore itself changes is saved first, like a run's.
+        if (facts.current.count(entry.originalPath) == 0) {
+            plan.writes.push_back({entry.originalPath, nullptr});
+        }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;
             step.source = facts.savedCopies[i];

@@ -6,6 +6,7 @@
 #include "run/plan.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct RestoreFacts {
     std::wstring setName; // empty when there is no such set
     BackupManifest manifest;
     std::vector<std::wstring> savedCopies; // the saved copy of each entry; empty when created
+    std::set<std::wstring> current;        // files that hold their saved copy's bytes already
     // The box of what makes the set unusable; empty when it can be used.
     std::string failure;
 };

@@ -11,7 +11,14 @@ namespace qm {
 
 namespace {
 
-constexpr wchar_t kNoUserFolder[] = L"";
+// Where one user's per-user copies go.
+struct UserBase {
+    std::wstring base; // <AppData>\Marrowby
+    // Links at or above it are the installer's (the running account's AppData) or the user's
+    // own business; below it, none is followed.
+    std::wstring linkRoot;
+    bool makeBase = false; // Marrowby is made when missing (a run for the running account)
+};
 
 class Planner {
 public:
@@ -45,17 +52,21 @@ public:
         plan_.steps.push_back(step);
     }
 
-    // LicenseFile\fileName over installFolder\fileName, then, with a user folder, into
-    // userFolder\MWClientServer, the two folders made first (one level each).
-    void Replace(const std::wstring& installFolder, const std::wstring& userFolder,
+    // LicenseFile\fileName over installFolder\fileName, then into each user's
+    // Marrowby\MWClientServer, the folders made first (one level each).
+    void Replace(const std::wstring& installFolder, const std::vector<UserBase>& users,
                  const std::wstring& fileName) {
         const std::wstring source = JoinPath(facts_.licenseFolder, fileName);
-        const std::vector<DeployTarget> targets =
-            ReplacementTargets(installFolder, userFolder, fileName);
-        Copy(source, targets[0].path, ParentFolder(installFolder), {}, kInstallCopyFailed);
-        if (targets.size() > 1) {
-            Copy(source, targets[1].path, ParentFolder(userFolder),
-                 {userFolder, ParentFolder(targets[1].path)}, kUserCopyFailed);
+        Copy(source, JoinPath(installFolder, fileName), ParentFolder(installFolder), {},
+             kInstallCopyFailed);
+        for (const UserBase& user : users) {
+            const std::wstring target =
+                ReplacementTargets(installFolder, user.base, fileName)[1].path;
+            std::vector<std::wstring> folders{ParentFolder(target)};
+            if (user.makeBase) {
+                folders.insert(folders.begin(), user.base);
+            }
+            Copy(source, target, user.linkRoot, folders, kUserCopyFailed);
         }
     }
 
@@ -85,8 +96,8 @@ public:
             return;
         }
         Note(NoteKind::Newer, target);
-        Replace(folder, kNoUserFolder, program);
-        Replace(folder, kNoUserFolder, configuration);
+        Replace(folder, {}, program);
+        Replace(folder, {}, configuration);
     }
 
 private:
@@ -111,7 +122,10 @@ private:
         Check(CheckKind::TargetWritable, target, failure);
         Check(CheckKind::SourceReadable, source, failure);
         Check(CheckKind::TargetFolder, target, failure);
-        plan_.writes.push_back({target, failure});
+        // Bytes that stay the same need no saved copy.
+        if (facts_.current.count(target) == 0) {
+            plan_.writes.push_back({target, failure});
+        }
 
         Step step;
         step.kind = StepKind::Copy;
@@ -137,8 +151,27 @@ private:
     std::set<std::pair<CheckKind, std::wstring>> checked_;
 };
 
+UserBase BaseOf(const ProfileFacts& profile) {
+    return {PerUserBaseFolder(profile.appData), profile.folder, false};
+}
+
+// The running account's own Marrowby, or, in a run for all users, every served profile's.
+std::vector<UserBase> UserBasesOf(const Facts& facts) {
+    if (!facts.allUsers) {
+        const std::wstring base = PerUserBaseFolder(facts.appDataFolder);
+        return {{base, ParentFolder(base), true}};
+    }
+    std::vector<UserBase> users;
+    for (const ProfileFacts& profile : facts.profiles) {
+        if (profile.verdict == ProfileFacts::Verdict::Served) {
+            users.push_back(BaseOf(profile));
+        }
+    }
+    return users;
+}
+
 void PlanCurrentSuite(const Facts& facts, Planner& planner) {
-    const std::wstring userBase = PerUserBaseFolder(facts.appDataFolder);
+    const std::vector<UserBase> users = UserBasesOf(facts);
     // The updater is ended but never started again.
     planner.Stop(kServiceImage);
     planner.Stop(kClientImage);
@@ -153,16 +186,27 @@ void PlanCurrentSuite(const Facts& facts, Planner& planner) {
         const bool hasVersion = revision != facts.revisions.end();
         for (const std::wstring& file :
              TlsFilesForClient(hasVersion, hasVersion ? revision->second : 0)) {
-            planner.Replace(siblings.client, userBase, file);
+            planner.Replace(siblings.client, users, file);
         }
         planner.ReplaceProgramIfNewer(siblings.centre, kUpdaterImage, kUpdaterConfigFile);
         planner.ReplaceProgramIfNewer(siblings.client, kServiceImage, kServiceConfigFile);
     }
     // A catalogue install always gets the combined file, without a version test, and the
     // per-user client folder gets it a second time directly.
-    if (!facts.cataloguePath.empty()) {
-        planner.Replace(CatalogueClientFolder(facts.cataloguePath), userBase, kCombinedTlsFile);
-        planner.Replace(PerUserClientFolder(userBase), kNoUserFolder, kCombinedTlsFile);
+    if (!facts.cataloguePath.empty() && !users.empty()) {
+        planner.Replace(CatalogueClientFolder(facts.cataloguePath), users, kCombinedTlsFile);
+        planner.Replace(PerUserClientFolder(users.front().base), {}, kCombinedTlsFile);
+    }
+    // Each user's catalogue install, with that user's own per-user copy.
+    for (const ProfileFacts& profile : facts.profiles) {
+        if (!profile.catalogueTaken) {
+            continue;
+        }
+        std::vector<UserBase> owner;
+        if (profile.verdict == ProfileFacts::Verdict::Served) {
+            owner.push_back(BaseOf(profile));
+        }
+        planner.Replace(CatalogueClientFolder(profile.catalogueInstall), owner, kCombinedTlsFile);
     }
     planner.Restart(kServiceImage, kServiceParameters);
 }
@@ -181,13 +225,36 @@ void PlanLegacyBranch(const std::wstring& installFolder, Planner& planner) {
     planner.ReplaceAs(folder, kCertificateFile, kLegacyCertificateFile);
 }
 
+// Nothing to write: every copy's target holds its bytes, and no program is newer.
+bool ChangesNothing(const Plan& plan, const Facts& facts) {
+    for (const Step& step : plan.steps) {
+        if ((step.kind == StepKind::Copy && facts.current.count(step.target) == 0) ||
+            (step.kind == StepKind::Note && step.note == NoteKind::Newer)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-Plan PlanUpdate(const Facts& facts) {
+std::vector<std::pair<std::wstring, std::wstring>> PlannedCopies(const Facts& facts) {
+    std::vector<std::pair<std::wstring, std::wstring>> copies;
+    for (const Step& step : PlanUpdate(facts).steps) {
+        if (step.kind == StepKind::Copy) {
+            copies.emplace_back(step.source, step.target);
+        }
+    }
+    return copies;
+}
+
+Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
     Plan plan;
     plan.finishText = kSuccessText;
     plan.finishCaption = kNoticeCaption;
-    plan.finishResult = IsAnyInstallFound(facts) ? RunResult::Finished : RunResult::NothingFound;
+    plan.finishResult = !IsAnyInstallFound(facts)  ? RunResult::NothingFound
+                        : IsAnythingLeftOut(facts) ? RunResult::LeftOut
+                                                   : RunResult::Finished;
     if (!facts.failure.empty()) {
         plan.refusal = facts.failure;
         return plan;
@@ -200,6 +267,12 @@ Plan PlanUpdate(const Facts& facts) {
     PlanLegacyBranch(facts.penloom8Folder, planner);
     // The client server last, after every branch that may have needed it stopped.
     planner.Restart(kClientImage, kNoParameters);
+    if (options.skipWhenCurrent && IsAnyInstallFound(facts) && ChangesNothing(plan, facts)) {
+        plan.steps.clear();
+        plan.checks.clear();
+        plan.writes.clear();
+        plan.alreadyCurrent = true;
+    }
     return plan;
 }
 

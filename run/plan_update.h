@@ -5,9 +5,20 @@
 
 namespace qm {
 
+struct PlanOptions {
+    // A run that would change nothing stops and starts nothing either (any switch given). The
+    // run without arguments stops and starts the suite whatever, as its success box promises.
+    bool skipWhenCurrent = false;
+};
+
 // In the run's order: the current suite's stops and wait, its copies per install (and the
 // catalogue's), the service's restart; then each older generation's branch; then the client
-// server's restart. Each target is written once, whatever number of deployments name it.
-Plan PlanUpdate(const Facts& facts);
+// server's restart. Each target is written once, whatever number of deployments name it; a
+// target that holds its bytes already is not saved first.
+Plan PlanUpdate(const Facts& facts, const PlanOptions& options = {});
+
+// Every file the plan for these facts copies onto, with the file it copies from: what the
+// facts must say is current.
+std::vector<std::pair<std::wstring, std::wstring>> PlannedCopies(const Facts& facts);
 
 } // namespace qm

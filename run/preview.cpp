@@ -35,13 +35,29 @@ std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {
     return running->second;
 }
 
-std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
-                                       const std::set<std::wstring>& present) {
+std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts) {
     std::vector<std::wstring> lines;
     for (const Lookup& lookup : facts.lookups) {
         for (const InstallSource& source : lookup.found) {
             lines.push_back(L"找到安装 " + source.appPath + L" (" + source.where + L")");
         }
+    }
+    for (const ProfileFacts& profile : facts.profiles) {
+        if (profile.verdict == ProfileFacts::Verdict::NotCounted) {
+            continue;
+        }
+        std::wstring line =
+            L"用户 " + profile.sid + L" (" + profile.account + L") " + profile.folder;
+        line += profile.verdict == ProfileFacts::Verdict::Served ? L": 更新用户目录"
+                                                                 : L": 跳过, " + profile.reason;
+        lines.push_back(line);
+        if (!profile.catalogueReason.empty()) {
+            lines.push_back(L"用户 " + profile.sid + L" 的安装目录被跳过: " +
+                            profile.catalogueReason);
+        }
+    }
+    if (plan.alreadyCurrent) {
+        lines.push_back(L"所有文件已是最新: 不结束、不复制、不启动任何程序");
     }
     KeptPaths kept(facts);
     for (const Step& step : plan.steps) {
@@ -56,7 +72,7 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
         case StepKind::Copy: {
             const std::wstring name = step.source.substr(step.source.find_last_of(L'\\') + 1);
             std::wstring line = L"复制 LicenseFile\\" + name + L" 到 " + step.target +
-                                (present.count(step.target) ? L" (替换)" : L" (新建)");
+                                (facts.present.count(step.target) ? L" (替换)" : L" (新建)");
             if (facts.licenseFiles.count(name) == 0) {
                 line += L", 但 LicenseFile 中没有此文件: 运行将在此失败";
             }

@@ -37,10 +37,9 @@ private:
     std::map<std::wstring, std::vector<std::wstring>> kept_;
 };
 
-// One line for each install found, program ended, file copied, program replaced and program
-// started again; present: the targets that are there now.
-std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
-                                       const std::set<std::wstring>& present);
+// One line for each install found, user profile, program ended, file copied, program replaced
+// and program started again.
+std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts);
 
 // The preview's box: the lines, then the box the run would end with.
 std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen& foreseen);

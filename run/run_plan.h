@@ -49,6 +49,7 @@ enum class RunResult {
     NothingFound,  // the success box, no install of any generation
     RestartFailed, // files deployed, a program could not be started again
     Failed,        // the error box of a failure
+    LeftOut,       // the success box, but something found was left out for safety
 };
 
 // The sibling folders of an install folder: its parent, after one trailing backslash is

@@ -11,7 +11,7 @@ using Args = std::vector<std::wstring>;
 // What a row expects; "!" before a text marks the argument that must be refused.
 struct Row {
     Args arguments;
-    const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore
+    const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore, a allusers
     const wchar_t* logPath;
     const wchar_t* restoreStamp;
     const wchar_t* offending;
@@ -24,6 +24,7 @@ std::wstring Flags(const Options& options) {
     flags += options.help ? L"h" : L"";
     flags += options.log ? L"l" : L"";
     flags += options.restore ? L"r" : L"";
+    flags += options.allUsers ? L"a" : L"";
     return flags;
 }
 } // namespace
@@ -44,6 +45,7 @@ TEST_CASE("command_line_parse_table") {
         // A switch after /log is not its path.
         {{L"/log", L"/quiet"}, L"ql", L"", L"", L""},
         {{L"/restore"}, L"r", L"", L"", L""},
+        {{L"/AllUsers", L"/preview"}, L"pa", L"", L"", L""},
         {{L"/restore:20261209T102425Z", L"/preview"}, L"pr", L"", L"20261209T102425Z", L""},
         // Refused: unknown switches, bare words, empty values, values where none belong,
         // a second log or restore.
@@ -53,6 +55,7 @@ TEST_CASE("command_line_parse_table") {
         {{L"/log:"}, L"", L"", L"", L"/log:"},
         {{L"/restore:"}, L"", L"", L"", L"/restore:"},
         {{L"/quiet:yes"}, L"", L"", L"", L"/quiet:yes"},
+        {{L"/allusers:no"}, L"", L"", L"", L"/allusers:no"},
         {{L"/log:a", L"/log:b"}, L"l", L"a", L"", L"/log:b"},
         {{L"/restore", L"/restore:x"}, L"r", L"", L"", L"/restore:x"},
         // The first offender is named; a /quiet after it still counts.

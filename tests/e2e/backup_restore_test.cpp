@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/e2e/run_checks.h"
+#include "tests/e2e/unix_link.h"
 
 using namespace qm::e2e;
 
@@ -103,69 +104,6 @@ std::wstring OwnerOf(const std::wstring& path) {
     LocalFree(descriptor);
     return result;
 }
-
-// Whether something is at path now. Links are made where nothing is and point at what exists;
-// Wine marks a link to a folder as a reparse point but shows a link to a file as that file.
-bool IsLinkNow(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Starts a Unix program (Wine starts one like any other) and waits until present(), for ten
-// seconds at most: Wine's handle to a Unix program neither signals its end nor gives its code.
-template <typename Present>
-bool RunUnixUntil(const std::wstring& program, const std::wstring& arguments, Present present) {
-    std::wstring command = program + L" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    const qm::UniqueProcess held(process.hProcess);
-    const qm::UniqueProcess thread(process.hThread);
-    for (int waited = 0; waited < 100; ++waited) {
-        if (present()) {
-            return true;
-        }
-        Sleep(100);
-    }
-    return present();
-}
-
-std::wstring UnixPath(const std::wstring& path) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
-    std::wstring wide = L"\"";
-    for (const char* c = unix; c && *c; ++c) {
-        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
-    }
-    HeapFree(GetProcessHeap(), 0, unix);
-    return wide + L"\"";
-}
-
-// A Unix symbolic link at path to target for one case, as a user's link would stand there
-// (Wine shows it as a reparse point; CreateSymbolicLinkW makes none there), always removed.
-class UnixLink {
-public:
-    UnixLink(const std::wstring& target, const std::wstring& path)
-        : path_(path), unixPath_(UnixPath(path)),
-          made_(RunUnixUntil(L"Z:\\bin\\ln", L"-s " + UnixPath(target) + L" " + unixPath_,
-                             [&] { return IsLinkNow(path); })) {}
-    ~UnixLink() {
-        RunUnixUntil(L"Z:\\bin\\rm", L"-f " + unixPath_, [this] { return !IsLinkNow(path_); });
-    }
-    UnixLink(const UnixLink&) = delete;
-    UnixLink& operator=(const UnixLink&) = delete;
-    bool made() const { return made_; }
-
-private:
-    std::wstring path_;
-    std::wstring unixPath_;
-    bool made_;
-};
 
 } // namespace
 
@@ -389,6 +327,30 @@ TEST_CASE("e2e_backup_restore") {
         CHECK(BoxText(refused).find(L"Errcode: 4395") != std::wstring::npos);
         CHECK(BytesOf(outside.path() + L"\\server.key") == "keep me");
         CHECK(BytesOf(outside.path() + L"\\server.pem") == "keep me");
+    }
+
+    SUBCASE("a rerun with a switch on a current machine stops nothing and makes no set") {
+        CheckSuccessBox(scenario.Run());
+        REQUIRE(data.Sets().size() == 1);
+        const RunningSuite running = StartSuitePrograms(scenario, suite);
+        const RunOutcome rerun =
+            Restore(scenario, L" /quiet /log:" + scenario.root() + L"\\qm.log");
+        CHECK(rerun.exitCode == 0);
+        CHECK_FALSE(scenario.standIns().HasEnded(running.client, 500));
+        CHECK(data.Sets().size() == 1);
+        CHECK(BytesOf(scenario.root() + L"\\qm.log").find("already current") != std::string::npos);
+    }
+
+    SUBCASE("runs repeated beyond the sets kept leave the original in a set") {
+        for (int run = 0; run < 6; ++run) {
+            CheckSuccessBox(scenario.Run());
+        }
+        const std::vector<std::wstring> sets = data.Sets();
+        REQUIRE(sets.size() == 1);
+        const std::string manifest = BytesOf(data.backups() + L"\\" + sets[0] + L"\\manifest.txt");
+        CHECK(manifest.find(Narrow(key)) != std::string::npos);
+        CHECK(Restore(scenario, L" /restore /quiet").exitCode == 0);
+        CHECK(IsInstalled(key));
     }
 
     SUBCASE("a set whose saved copy changed is refused whole") {

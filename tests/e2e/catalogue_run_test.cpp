@@ -8,26 +8,6 @@
 
 using namespace qm::e2e;
 
-namespace {
-
-// Writes common_ref.xml naming `component` and that component's components.xml. The scenario
-// removes the whole catalogue folder at its end.
-void WriteCatalogue(const std::wstring& component, const std::string& componentsXml) {
-    const std::wstring folder = RoamingAppData() + L"\\MWInstall\\App";
-    REQUIRE(MakeFolders(folder + L"\\" + component));
-    REQUIRE(WriteBytes(folder + L"\\common_ref.xml",
-                       "<?xml version=\"1.0\"?>\r\n<ref>\r\n  <Component ref=\"" + Utf8(component) +
-                           ";1.0.0\"/>\r\n</ref>\r\n"));
-    REQUIRE(WriteBytes(folder + L"\\" + component + L"\\components.xml", componentsXml));
-}
-
-std::string SetupWithAppPath(const std::wstring& appPath) {
-    return "<Setup>\r\n  <Version>3.1</Version>\r\n  <AppPath>" + Utf8(appPath) +
-           "</AppPath>\r\n</Setup>\r\n";
-}
-
-} // namespace
-
 TEST_CASE("e2e_catalogue_install_alone") {
     REQUIRE(Scenario::ProgramAvailable());
     Scenario scenario(L"catalogue");

@@ -112,4 +112,21 @@ inline RunningSuite StartSuitePrograms(Scenario& scenario, const SuiteInstall& s
     return running;
 }
 
+// Writes common_ref.xml naming `component` and that component's components.xml under a roaming
+// AppData folder (by default the running account's, which the scenario cleans at its end).
+inline void WriteCatalogue(const std::wstring& component, const std::string& componentsXml,
+                           const std::wstring& appData = RoamingAppData()) {
+    const std::wstring folder = appData + L"\\MWInstall\\App";
+    REQUIRE(MakeFolders(folder + L"\\" + component));
+    REQUIRE(WriteBytes(folder + L"\\common_ref.xml",
+                       "<?xml version=\"1.0\"?>\r\n<ref>\r\n  <Component ref=\"" + Utf8(component) +
+                           ";1.0.0\"/>\r\n</ref>\r\n"));
+    REQUIRE(WriteBytes(folder + L"\\" + component + L"\\components.xml", componentsXml));
+}
+
+inline std::string SetupWithAppPath(const std::wstring& appPath) {
+    return "<Setup>\r\n  <Version>3.1</Version>\r\n  <AppPath>" + Utf8(appPath) +
+           "</AppPath>\r\n</Setup>\r\n";
+}
+
 } // namespace qm::e2e

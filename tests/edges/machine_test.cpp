@@ -166,7 +166,7 @@ public:
 
 // The machine's facts with the per-user copies sent to appData, planned and carried out.
 RunResult RunWith(QuietWorld& world, const std::wstring& appData) {
-    Facts facts = ReadFacts(false);
+    Facts facts = ReadFacts({});
     if (facts.appDataAsked) {
         facts.appDataFolder = appData;
     }
@@ -183,7 +183,7 @@ TEST_CASE("machine_real_calls") {
     SUBCASE("what version.dll and the roaming AppData folder give") {
         ScratchKeys keys;
         keys.SetAppPath(kVendorKey + L"\\Product A", JoinPath(temp.path(), L"App"));
-        const Facts facts = ReadFacts(true);
+        const Facts facts = ReadFacts({true, false});
         CHECK(facts.failure.empty());
         CHECK(facts.versionLibraryError == 0);
         REQUIRE_FALSE(facts.appDataFolder.empty());

@@ -16,7 +16,8 @@ TEST_CASE("exit_code_table") {
         {false, RunResult::RestartFailed, 0}, {false, RunResult::Failed, 0},
         {true, RunResult::Finished, 0},       {true, RunResult::NothingFound, 2},
         {true, RunResult::RestartFailed, 3},  {true, RunResult::Failed, 1},
-        {true, RunResult::NotRun, 1},
+        {true, RunResult::NotRun, 1},         {true, RunResult::LeftOut, 4},
+        {false, RunResult::LeftOut, 0},
     };
     for (const ExitRow& row : rows) {
         CAPTURE(static_cast<int>(row.result));

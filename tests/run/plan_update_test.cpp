@@ -274,3 +274,93 @@ TEST_CASE("plan_update_checks") {
         CHECK(Only(StepsOf(plan), L"copy").size() == 6);
     }
 }
+
+TEST_CASE("plan_update_all_users") {
+    Facts facts = Machine();
+    facts.allUsers = true;
+    facts.appDataFolder.clear();
+    facts.vendorFolders = {L"C:\\A\\X"};
+    facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = 100;
+    const auto profile = [](const wchar_t* sid, const wchar_t* folder,
+                            ProfileFacts::Verdict verdict) {
+        ProfileFacts made;
+        made.sid = sid;
+        made.folder = folder;
+        made.appData = std::wstring(folder) + L"\\AppData\\Roaming";
+        made.verdict = verdict;
+        return made;
+    };
+    facts.profiles = {profile(L"S-1-5-21-1", L"C:\\Users\\ann", ProfileFacts::Verdict::Served),
+                      profile(L"S-1-5-21-2", L"C:\\Users\\bob", ProfileFacts::Verdict::NoSuite),
+                      profile(L"S-1-5-21-3", L"C:\\Users\\cy", ProfileFacts::Verdict::Served)};
+    const std::wstring ann = L"C:\\Users\\ann\\AppData\\Roaming\\Marrowby\\MWClientServer";
+    const std::wstring cy = L"C:\\Users\\cy\\AppData\\Roaming\\Marrowby\\MWClientServer";
+
+    SUBCASE("each served profile's copy; Marrowby never made, links looked for from the profile") {
+        const Plan plan = PlanUpdate(facts);
+        CHECK(Only(StepsOf(plan), L"copy") == Lines{L"copy C:\\A\\MWClientServer\\sslServer.tg",
+                                                    L"copy " + ann + L"\\sslServer.tg",
+                                                    L"copy " + cy + L"\\sslServer.tg"});
+        CHECK(plan.steps[6].folders == std::vector<std::wstring>{ann});
+        CHECK(plan.steps[6].linkRoot == L"C:\\Users\\ann");
+        CHECK(plan.finishResult == RunResult::Finished);
+    }
+    SUBCASE("a user's catalogue install gets the combined file and that user's copy alone") {
+        facts.profiles[1].catalogueInstall = L"C:\\Users\\bob\\Suite\\App";
+        facts.profiles[1].catalogueTaken = true;
+        facts.profiles[2].catalogueInstall = L"D:\\Elsewhere\\App";
+        facts.profiles[2].catalogueReason = L"outside";
+        const Plan plan = PlanUpdate(facts);
+        const Lines copies = Only(StepsOf(plan), L"copy");
+        CHECK(copies.size() == 4);
+        CHECK(copies.back() == L"copy C:\\Users\\bob\\Suite\\MWClientServer\\sslServer.tg");
+        CHECK(plan.finishResult == RunResult::LeftOut);
+    }
+    SUBCASE("a profile left out still leaves the others served, and the run ends with code 4") {
+        facts.profiles[2].verdict = ProfileFacts::Verdict::LeftOut;
+        const Plan plan = PlanUpdate(facts);
+        CHECK(Only(StepsOf(plan), L"copy").size() == 2);
+        CHECK(plan.finishResult == RunResult::LeftOut);
+    }
+}
+
+TEST_CASE("plan_update_rerun") {
+    Facts facts = Machine();
+    facts.vendorFolders = {L"C:\\A\\X"};
+    facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = 100;
+    const std::wstring install = L"C:\\A\\MWClientServer\\sslServer.tg";
+    const std::wstring user = kUser + L"\\sslServer.tg";
+
+    SUBCASE("a file that holds its bytes already is copied but not saved first") {
+        facts.current = {install};
+        const Plan plan = PlanUpdate(facts, {true});
+        CHECK(Only(StepsOf(plan), L"copy").size() == 2);
+        REQUIRE(plan.writes.size() == 1);
+        CHECK(plan.writes[0].path == user);
+    }
+    SUBCASE("with a switch, a machine already current: nothing stopped, written or started") {
+        facts.current = {install, user};
+        const Plan plan = PlanUpdate(facts, {true});
+        CHECK(plan.alreadyCurrent);
+        CHECK(plan.steps.empty());
+        CHECK(plan.writes.empty());
+        CHECK(plan.finishResult == RunResult::Finished);
+    }
+    SUBCASE("without one, the suite is stopped and started as ever") {
+        facts.current = {install, user};
+        const Plan plan = PlanUpdate(facts);
+        CHECK_FALSE(plan.alreadyCurrent);
+        CHECK(Only(StepsOf(plan), L"stop").size() == 3);
+        CHECK(plan.writes.empty());
+    }
+    SUBCASE("a newer program is a change") {
+        facts.current = {install, user};
+        facts.folders = {L"C:\\A\\MWClientServer"};
+        facts.newer = {L"C:\\A\\MWClientServer\\MWSealService.exe"};
+        CHECK_FALSE(PlanUpdate(facts, {true}).alreadyCurrent);
+    }
+    SUBCASE("nothing installed is no current machine") {
+        facts.vendorFolders.clear();
+        CHECK_FALSE(PlanUpdate(facts, {true}).alreadyCurrent);
+    }
+}

@@ -1,0 +1,127 @@
+// Runs for all users of the real Quillmend.exe: made-up ProfileList entries in the test prefix,
+// each with its own profile folder, decide who gets the per-user copy and whose catalogue counts.
+#include <doctest/doctest.h>
+
+#include <string>
+
+#include "tests/discovery/registry_views.h"
+#include "tests/e2e/run_checks.h"
+#include "tests/e2e/unix_link.h"
+
+using namespace qm::e2e;
+
+namespace {
+
+constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// A ProfileList entry and its profile folder (with NTUSER.DAT), both removed at the end.
+class MadeUpProfile {
+public:
+    MadeUpProfile(const Scenario& scenario, const std::wstring& sid, const std::wstring& name,
+                  bool suiteRan, DWORD state = 0)
+        : key_(std::wstring(kProfileList) + L"\\" + sid),
+          folder_(scenario.root() + L"\\Profiles\\" + name),
+          appData_(folder_ + L"\\AppData\\Roaming") {
+        REQUIRE(MakeFolders(appData_));
+        REQUIRE(WriteBytes(folder_ + L"\\NTUSER.DAT", "hive"));
+        if (suiteRan) {
+            REQUIRE(MakeFolders(appData_ + L"\\Marrowby"));
+        }
+        qm::test::DeleteTreeInView(key_);
+        qm::UniqueRegKey key;
+        REQUIRE(qm::test::CreateKeyInView(key_, key) == ERROR_SUCCESS);
+        REQUIRE(RegSetValueExW(key.get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
+                               reinterpret_cast<const BYTE*>(folder_.c_str()),
+                               static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t))) ==
+                ERROR_SUCCESS);
+        REQUIRE(RegSetValueExW(key.get(), L"State", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&state),
+                               sizeof state) == ERROR_SUCCESS);
+    }
+    ~MadeUpProfile() { qm::test::DeleteTreeInView(key_); }
+    MadeUpProfile(const MadeUpProfile&) = delete;
+    MadeUpProfile& operator=(const MadeUpProfile&) = delete;
+
+    const std::wstring& folder() const { return folder_; }
+    const std::wstring& appData() const { return appData_; }
+    std::wstring client() const { return appData_ + L"\\Marrowby\\MWClientServer"; }
+
+private:
+    std::wstring key_;
+    std::wstring folder_;
+    std::wstring appData_;
+};
+
+RunOutcome RunForAllUsers(Scenario& scenario) {
+    RunOptions options;
+    options.arguments = L"/allusers /quiet /log:" + scenario.root() + L"\\qm.log";
+    return scenario.Run(options);
+}
+
+} // namespace
+
+TEST_CASE("e2e_all_users_profiles") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"all-users");
+    scenario.PrepareTool({});
+    const SuiteInstall suite = scenario.AddSuite(L"Suite", {100, 5, 5, true, true});
+    scenario.RegisterVendor(L"Suite", suite.app, false);
+    const MadeUpProfile ann(scenario, L"S-1-5-21-7-7-7-1001", L"ann", true);
+    const MadeUpProfile bob(scenario, L"S-1-5-21-7-7-7-1002", L"bob", false);
+    const MadeUpProfile temporary(scenario, L"S-1-5-21-7-7-7-1003", L"tmp", true, 0x0800);
+    const MadeUpProfile backup(scenario, L"S-1-5-21-7-7-7-1004.bak", L"bak", true);
+    const std::wstring log = scenario.root() + L"\\qm.log";
+
+    SUBCASE("each profile where the suite ran gets its copy, no other, nor the running account") {
+        const RunOutcome outcome = RunForAllUsers(scenario);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 0);
+        CHECK(IsReplaced(suite.client + L"\\sslServer.tg", kSslServerTg));
+        CHECK(IsReplaced(ann.client() + L"\\sslServer.tg", kSslServerTg));
+        CHECK_FALSE(PathExists(bob.appData() + L"\\Marrowby"));
+        CHECK_FALSE(PathExists(temporary.client()));
+        CHECK_FALSE(PathExists(backup.client()));
+        CHECK_FALSE(PathExists(scenario.userBase()));
+        const std::string text = BytesOf(log);
+        INFO("log: " << text);
+        CHECK(text.find("mode: all users (/allusers)") != std::string::npos);
+        CHECK(text.find("profile S-1-5-21-7-7-7-1001") != std::string::npos);
+        CHECK(text.find(": served") != std::string::npos);
+        CHECK(text.find("S-1-5-21-7-7-7-1002") != std::string::npos);
+    }
+    SUBCASE("a link in one profile leaves that profile out, serves the rest, and ends with 4") {
+        const MadeUpProfile cy(scenario, L"S-1-5-21-7-7-7-1005", L"cy", true);
+        const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
+        REQUIRE(MakeFolders(elsewhere));
+        const UnixLink link(elsewhere, cy.client());
+        REQUIRE(link.made());
+        const RunOutcome outcome = RunForAllUsers(scenario);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 4);
+        CHECK(IsReplaced(ann.client() + L"\\sslServer.tg", kSslServerTg));
+        CHECK_FALSE(PathExists(elsewhere + L"\\sslServer.tg"));
+        const std::string text = BytesOf(log);
+        INFO("log: " << text);
+        CHECK(text.find("S-1-5-21-7-7-7-1005") != std::string::npos);
+        CHECK(text.find("left out for safety") != std::string::npos);
+    }
+    SUBCASE("a user's catalogue counts inside their profile, and is left alone outside it") {
+        const MadeUpProfile dee(scenario, L"S-1-5-21-7-7-7-1006", L"dee", true);
+        const std::wstring own = dee.folder() + L"\\Suite";
+        REQUIRE(MakeFolders(own + L"\\MWClientServer"));
+        REQUIRE(
+            WriteBytes(own + L"\\MWClientServer\\sslServer.tg", InstalledContent(kSslServerTg)));
+        WriteCatalogue(L"SealComponent", SetupWithAppPath(own + L"\\App"), dee.appData());
+        const SuiteInstall outside = scenario.AddSuite(L"Outside", {100, 5, 5, true, true});
+        WriteCatalogue(L"SealComponent", SetupWithAppPath(outside.app), ann.appData());
+        const RunOutcome outcome = RunForAllUsers(scenario);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 4);
+        CHECK(IsReplaced(own + L"\\MWClientServer\\sslServer.tg", kSslServerTg));
+        CHECK(IsReplaced(dee.client() + L"\\sslServer.tg", kSslServerTg));
+        CHECK(IsInstalled(outside.client + L"\\sslServer.tg"));
+        const std::string text = BytesOf(log);
+        INFO("log: " << text);
+        CHECK(text.find("lies outside the user's profile") != std::string::npos);
+    }
+}
