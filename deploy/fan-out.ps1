@@ -12,7 +12,7 @@ $results = foreach ($computer in Get-Content $Computers) {
     Invoke-Command -Session $session { New-Item -ItemType Directory -Force $using:target | Out-Null }
     Copy-Item -ToSession $session -Recurse -Force -Path "$Source\*" -Destination $target
     Invoke-Command -Session $session {
-      $p = Start-Process "$using:target\Quillmend.exe" -ArgumentList '/quiet', '/log' -Wait -PassThru
+      $p = Start-Process "$using:target\Quillmend.exe" -ArgumentList '/quiet', '/log', '/allusers' -Wait -PassThru
       [pscustomobject]@{ Computer = $env:COMPUTERNAME; ExitCode = $p.ExitCode
         Log = Get-Content "$env:ProgramData\Quillmend\Quillmend.log" -Encoding UTF8 -Raw }
     }
