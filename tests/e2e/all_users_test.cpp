@@ -4,53 +4,13 @@
 
 #include <string>
 
-#include "tests/discovery/registry_views.h"
+#include "tests/e2e/made_up_profile.h"
 #include "tests/e2e/run_checks.h"
 #include "tests/e2e/unix_link.h"
 
 using namespace qm::e2e;
 
 namespace {
-
-constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-
-// A ProfileList entry and its profile folder (with NTUSER.DAT), both removed at the end.
-class MadeUpProfile {
-public:
-    MadeUpProfile(const Scenario& scenario, const std::wstring& sid, const std::wstring& name,
-                  bool suiteRan, DWORD state = 0)
-        : key_(std::wstring(kProfileList) + L"\\" + sid),
-          folder_(scenario.root() + L"\\Profiles\\" + name),
-          appData_(folder_ + L"\\AppData\\Roaming") {
-        REQUIRE(MakeFolders(appData_));
-        REQUIRE(WriteBytes(folder_ + L"\\NTUSER.DAT", "hive"));
-        if (suiteRan) {
-            REQUIRE(MakeFolders(appData_ + L"\\Marrowby"));
-        }
-        qm::test::DeleteTreeInView(key_);
-        qm::UniqueRegKey key;
-        REQUIRE(qm::test::CreateKeyInView(key_, key) == ERROR_SUCCESS);
-        REQUIRE(RegSetValueExW(key.get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
-                               reinterpret_cast<const BYTE*>(folder_.c_str()),
-                               static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t))) ==
-                ERROR_SUCCESS);
-        REQUIRE(RegSetValueExW(key.get(), L"State", 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&state),
-                               sizeof state) == ERROR_SUCCESS);
-    }
-    ~MadeUpProfile() { qm::test::DeleteTreeInView(key_); }
-    MadeUpProfile(const MadeUpProfile&) = delete;
-    MadeUpProfile& operator=(const MadeUpProfile&) = delete;
-
-    const std::wstring& folder() const { return folder_; }
-    const std::wstring& appData() const { return appData_; }
-    std::wstring client() const { return appData_ + L"\\Marrowby\\MWClientServer"; }
-
-private:
-    std::wstring key_;
-    std::wstring folder_;
-    std::wstring appData_;
-};
 
 RunOutcome RunForAllUsers(Scenario& scenario) {
     RunOptions options;
@@ -71,6 +31,10 @@ TEST_CASE("e2e_all_users_profiles") {
     const MadeUpProfile temporary(scenario, L"S-1-5-21-7-7-7-1003", L"tmp", true, 0x0800);
     const MadeUpProfile backup(scenario, L"S-1-5-21-7-7-7-1004.bak", L"bak", true);
     const std::wstring log = scenario.root() + L"\\qm.log";
+    REQUIRE(ann.made());
+    REQUIRE(bob.made());
+    REQUIRE(temporary.made());
+    REQUIRE(backup.made());
 
     SUBCASE("each profile where the suite ran gets its copy, no other, nor the running account") {
         const RunOutcome outcome = RunForAllUsers(scenario);
@@ -91,6 +55,7 @@ TEST_CASE("e2e_all_users_profiles") {
     }
     SUBCASE("a link in one profile leaves that profile out, serves the rest, and ends with 4") {
         const MadeUpProfile cy(scenario, L"S-1-5-21-7-7-7-1005", L"cy", true);
+        REQUIRE(cy.made());
         const std::wstring elsewhere = scenario.root() + L"\\Elsewhere";
         REQUIRE(MakeFolders(elsewhere));
         const UnixLink link(elsewhere, cy.client());
@@ -107,6 +72,7 @@ TEST_CASE("e2e_all_users_profiles") {
     }
     SUBCASE("a user's catalogue counts inside their profile, and is left alone outside it") {
         const MadeUpProfile dee(scenario, L"S-1-5-21-7-7-7-1006", L"dee", true);
+        REQUIRE(dee.made());
         const std::wstring own = dee.folder() + L"\\Suite";
         REQUIRE(MakeFolders(own + L"\\MWClientServer"));
         REQUIRE(

@@ -1,5 +1,6 @@
 // Measures whole runs of the real Quillmend.exe: the time from its start to its final message
-// box, with one vendor install and with twenty, and the floor: a program that only shows a
+// box, with one vendor install and with twenty, and with one and fifty user profiles served by a
+// run for all users, and the floor: a program that only shows a
 // message box, started the same way. Runs of all programs measured are taken in turn so that
 // they see the same machine. Prints, for each program, the medians and its own cost: the time to
 // its box less the floor, its 100 ms start-up timer and its fixed one-second wait (one: the
@@ -14,9 +15,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/made_up_profile.h"
 #include "tests/robustness/matrix_support.h"
 
 using namespace qm::e2e;
@@ -28,14 +31,22 @@ namespace {
 constexpr int kDefaultRepetitions = 5;
 constexpr double kFixedWaitSeconds = 1.0;
 constexpr double kTimerSeconds = 0.1;
-constexpr int kSizes[] = {1, 20};
-constexpr int kSizeCount = 2;
+// Vendor installs and, for runs for all users (/allusers), made-up user profiles where the suite
+// has run; 0 profiles: a run for the running account.
+struct Size {
+    int installs;
+    int profiles;
+};
+constexpr Size kSizes[] = {{1, 0}, {20, 0}, {1, 1}, {1, 50}};
+constexpr int kSizeCount = 4;
+constexpr int kAccountSizes = 2; // the rows an older program without /allusers is measured in
 
 struct Program {
     std::wstring label;
     std::wstring path;
     std::vector<double> times[kSizeCount];
     std::vector<double> downtimes[kSizeCount];
+    bool allUsers = true; // knows /allusers: measured for user profiles too
 };
 
 double Median(std::vector<double> values) {
@@ -63,17 +74,29 @@ double ProcessTime(HANDLE process, bool ended) {
 // Seconds from start to the box, or a negative value when the run did not end in one box. With
 // the suite running, downtime is set to the seconds from its first program ended to its last
 // started again (negative when that cannot be told).
-double TimeOneRun(const Program& program, int installs, bool suiteRunning, double& downtime) {
+double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& downtime) {
+    const int installs = size.installs;
     // A measurement build of the program appends its step times to the file this names.
     wchar_t folder[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"QM_STEP_TIMES_DIR", folder, MAX_PATH) != 0) {
         const std::wstring file =
-            std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) + L".tsv";
+            std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) +
+            (size.profiles > 0 ? L"-p" + std::to_wstring(size.profiles) : L"") + L".tsv";
         SetEnvironmentVariableW(L"QM_STEP_TIMES", file.c_str());
     }
     Scenario scenario(L"measure");
     scenario.PrepareTool({}, program.path);
     const std::vector<SuiteInstall> suites = AddVendorInstalls(scenario, installs);
+    std::vector<std::unique_ptr<MadeUpProfile>> profiles;
+    for (int i = 0; i < size.profiles; ++i) {
+        profiles.push_back(std::make_unique<MadeUpProfile>(
+            scenario, L"S-1-5-21-9-9-9-" + std::to_wstring(2000 + i), L"u" + std::to_wstring(i),
+            true));
+        if (!profiles.back()->made()) {
+            std::fprintf(stderr, "profile %d could not be made\n", i);
+            return -1;
+        }
+    }
     std::vector<UniqueProcess> stopped;
     size_t before = 0;
     if (suiteRunning) {
@@ -90,7 +113,11 @@ double TimeOneRun(const Program& program, int installs, bool suiteRunning, doubl
         }
         before = scenario.StartsSoFar();
     }
-    const RunOutcome outcome = scenario.Run();
+    RunOptions options;
+    if (size.profiles > 0) {
+        options.arguments = L"/allusers";
+    }
+    const RunOutcome outcome = scenario.Run(options);
     if (!outcome.exited || outcome.boxes.size() != 1 || outcome.boxes[0].text != kSuccessText) {
         return -1;
     }
@@ -133,16 +160,23 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
     if (headed) {
         std::printf("%ls\n\n", program.label.c_str());
     }
-    std::printf("| vendor installs | runs | start to box (s) | floor (s) | own cost (ms) |\n");
-    std::printf("|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "| vendor installs | user profiles | runs | start to box (s) | floor (s) | own cost "
+        "(ms) | downtime (ms) |\n");
+    std::printf("|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int which = 0; which < kSizeCount; ++which) {
+        if (program.times[which].empty()) {
+            continue;
+        }
         const double median = Median(program.times[which]);
-        std::printf("| %d | %d | %.3f | %.3f | %.0f |\n", kSizes[which], repetitions, median, floor,
-                    (median - floor - kTimerSeconds - kFixedWaitSeconds) * 1000);
+        const std::string profiles =
+            kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
+        std::printf("| %d | %s | %d | %.3f | %.3f | %.0f | %.0f |\n", kSizes[which].installs,
+                    profiles.c_str(), repetitions, median, floor,
+                    (median - floor - kTimerSeconds - kFixedWaitSeconds) * 1000,
+                    Median(program.downtimes[which]) * 1000);
     }
-    std::printf("\ndowntime (first program ended to last started again, suite running, "
-                "medians): %.0f ms with 1 install, %.0f ms with 20\n\n",
-                Median(program.downtimes[0]) * 1000, Median(program.downtimes[1]) * 1000);
+    std::printf("\n");
 }
 
 } // namespace
@@ -158,13 +192,15 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
         programs.push_back({argument.substr(0, equals), argument.substr(equals + 1), {}, {}});
+        // Only the checkout is sure to know /allusers; a commit compared with it may not.
+        programs.back().allUsers = programs.back().label.rfind(L"checkout", 0) == 0;
     }
     if (programs.empty()) {
         if (!Scenario::ProgramAvailable()) {
             std::fprintf(stderr, "Quillmend.exe is not beside this program\n");
             return 2;
         }
-        programs.push_back({L"", ExeFolder() + L"\\Quillmend.exe", {}, {}});
+        programs.push_back({L"", ExeFolder() + L"\\Quillmend.exe", {}, {}, true});
     }
     std::vector<double> floors;
     for (int round = 0; round < repetitions; ++round) {
@@ -176,12 +212,16 @@ int wmain(int argc, wchar_t** argv) {
         floors.push_back(floor);
         for (Program& program : programs) {
             for (int which = 0; which < kSizeCount; ++which) {
+                if (which >= kAccountSizes && !program.allUsers) {
+                    continue;
+                }
                 double downtime = -1;
                 const double seconds = TimeOneRun(program, kSizes[which], false, downtime);
                 TimeOneRun(program, kSizes[which], true, downtime);
                 if (seconds < 0 || downtime < 0) {
-                    std::fprintf(stderr, "%ls: run with %d install(s) did not succeed\n",
-                                 program.label.c_str(), kSizes[which]);
+                    std::fprintf(stderr, "%ls: run with %d install(s), %d profile(s) failed\n",
+                                 program.label.c_str(), kSizes[which].installs,
+                                 kSizes[which].profiles);
                     return 1;
                 }
                 program.times[which].push_back(seconds);
