@@ -21,21 +21,18 @@ public:
         : key_(std::wstring(kProfileList) + L"\\" + sid),
           folder_(scenario.root() + L"\\Profiles\\" + name),
           appData_(folder_ + L"\\AppData\\Roaming") {
-        REQUIRE(MakeFolders(appData_));
-        REQUIRE(WriteBytes(folder_ + L"\\NTUSER.DAT", "hive"));
-        if (suiteRan) {
-            REQUIRE(MakeFolders(appData_ + L"\\Marrowby"));
-        }
         qm::test::DeleteTreeInView(key_);
         qm::UniqueRegKey key;
-        REQUIRE(qm::test::CreateKeyInView(key_, key) == ERROR_SUCCESS);
-        REQUIRE(RegSetValueExW(key.get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
-                               reinterpret_cast<const BYTE*>(folder_.c_str()),
-                               static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t))) ==
-                ERROR_SUCCESS);
-        REQUIRE(RegSetValueExW(key.get(), L"State", 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&state),
-                               sizeof state) == ERROR_SUCCESS);
+        made_ =
+            MakeFolders(appData_) && WriteBytes(folder_ + L"\\NTUSER.DAT", "hive") &&
+            (!suiteRan || MakeFolders(appData_ + L"\\Marrowby")) &&
+            qm::test::CreateKeyInView(key_, key) == ERROR_SUCCESS &&
+            RegSetValueExW(key.get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(folder_.c_str()),
+                           static_cast<DWORD>((folder_.size() + 1) * sizeof(wchar_t))) ==
+                ERROR_SUCCESS &&
+            RegSetValueExW(key.get(), L"State", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&state),
+                           sizeof state) == ERROR_SUCCESS;
     }
     ~MadeUpProfile() { qm::test::DeleteTreeInView(key_); }
     MadeUpProfile(const MadeUpProfile&) = delete;
