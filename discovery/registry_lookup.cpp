@@ -166,7 +166,7 @@ int CollectVendorAppPaths(std::wstring& output) {
     return 1;
 }
 
-InstallSource FindLegacyInstall() {
+InstallSource FindPenloom9Install() {
     InstallSource found;
     // A hit in the 32-bit view is looked for second and replaces one from the 64-bit view.
     FindLegacyIn(View64(kUninstallKey64), found);
@@ -175,15 +175,15 @@ InstallSource FindLegacyInstall() {
 }
 
 int FindLegacyAppPath(std::wstring& output) {
-    output = FindLegacyInstall().appPath;
+    output = FindPenloom9Install().appPath;
     return 1;
 }
 
-std::wstring ReadLegacyAppPath() {
-    return ReadLegacyInstall().appPath;
+std::wstring ReadPenloom8AppPath() {
+    return ReadPenloom8Install().appPath;
 }
 
-InstallSource ReadLegacyInstall() {
+InstallSource ReadPenloom8Install() {
     // A 64-bit key that opens hides the WOW6432Node one, even when its value is unreadable.
     RegistryView view = View64(kOldestKey64);
     UniqueRegKey top = OpenKey(HKEY_LOCAL_MACHINE, view.path, view.topAccess);

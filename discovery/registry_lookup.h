@@ -11,8 +11,8 @@ namespace qm {
 // The lookups below with where each value was found: "HKLM\<key> (64-bit view)" or
 // "(32-bit view)". An empty appPath means nothing was found.
 std::vector<InstallSource> ListVendorInstalls();
-InstallSource FindLegacyInstall();
-InstallSource ReadLegacyInstall();
+InstallSource FindPenloom9Install();
+InstallSource ReadPenloom8Install();
 
 // Every "App Path" under the MARROWBY key, each followed by ","; always returns 1.
 int CollectVendorAppPaths(std::wstring& output);
@@ -21,6 +21,6 @@ int CollectVendorAppPaths(std::wstring& output);
 int FindLegacyAppPath(std::wstring& output);
 
 // The "App Path" of the "Penloom 8.0" Uninstall key, or empty.
-std::wstring ReadLegacyAppPath();
+std::wstring ReadPenloom8AppPath();
 
 } // namespace qm

@@ -288,9 +288,9 @@ Facts ReadFacts(const FactOptions& options) {
         }
         ReadInstallFolders(facts);
     }
-    ReadOlderGeneration(facts, L"\"penloom 9.0\" Uninstall keys", FindLegacyInstall(),
+    ReadOlderGeneration(facts, L"\"penloom 9.0\" Uninstall keys", FindPenloom9Install(),
                         facts.penloom9Folder);
-    ReadOlderGeneration(facts, L"\"Penloom 8.0\" Uninstall key", ReadLegacyInstall(),
+    ReadOlderGeneration(facts, L"\"Penloom 8.0\" Uninstall key", ReadPenloom8Install(),
                         facts.penloom8Folder);
     ReadTargets(facts);
     return facts;

@@ -1,6 +1,8 @@
 // The log file: opened safely, UTF-8 with a byte-order mark when new, appended line by line.
 #include "log/run_log.h"
 
+#include "platform/box_texts.h"
+
 #include "log/log_lines.h"
 #include "fileops/link_check.h"
 #include "fileops/protected_folder.h"
@@ -17,7 +19,6 @@ namespace {
 constexpr wchar_t kDefaultLogName[] = L"Quillmend.log";
 constexpr wchar_t kLogOpenFailed[] = L"无法打开日志文件[%s], 未做任何修改, Errcode: %d";
 constexpr wchar_t kLogIsLink[] = L"日志文件是链接, 拒绝写入[%s], 未做任何修改, Errcode: %d";
-constexpr char kErrorCaption[] = "\xB4\xED\xCE\xF3"; // 错误
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;

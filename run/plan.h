@@ -4,7 +4,7 @@
 // restore are each a plan; one executor carries any of them out (executor.h). No Windows API
 // here.
 #include "run/run_plan.h"
-#include "platform/user_error.h"
+#include "platform/box_texts.h"
 
 #include <cstdint>
 #include <string>
@@ -92,11 +92,5 @@ struct Plan {
         return false;
     }
 };
-
-// The boxes' fixed texts and captions, in GBK whatever the thread's code page.
-extern const char kSuccessText[];    // 组件服务修复成功!
-extern const char kNoticeCaption[];  // 提示
-extern const char kErrorCaption[];   // 错误
-extern const char kPreviewCaption[]; // 预览
 
 } // namespace qm

@@ -228,28 +228,28 @@ TEST_CASE("registry_oldest_read_views") {
     const std::wstring key32 = kUninstall32 + L"\\Penloom 8.0";
 
     SUBCASE("no key in either view") {
-        CHECK(ReadLegacyAppPath() == L"");
+        CHECK(ReadPenloom8AppPath() == L"");
     }
     SUBCASE("the 64-bit key") {
         SetAppPath(key64, L"C:\\Penloom8\\");
-        CHECK(ReadLegacyAppPath() == L"C:\\Penloom8\\");
+        CHECK(ReadPenloom8AppPath() == L"C:\\Penloom8\\");
     }
     SUBCASE("a key present only under WOW6432Node is found through the second open") {
         SetAppPath(key32, L"D:\\Penloom8");
-        CHECK(ReadLegacyAppPath() == L"D:\\Penloom8");
+        CHECK(ReadPenloom8AppPath() == L"D:\\Penloom8");
     }
     SUBCASE("a 64-bit key that opens hides the WOW6432Node one, even without a value") {
         CreateKey(key64);
         SetAppPath(key32, L"D:\\Penloom8");
-        CHECK(ReadLegacyAppPath() == L"");
+        CHECK(ReadPenloom8AppPath() == L"");
     }
     SUBCASE("a value that needs more than 512 bytes counts as absent") {
         SetAppPath(key64, std::wstring(256, L'p'));
-        CHECK(ReadLegacyAppPath() == L"");
+        CHECK(ReadPenloom8AppPath() == L"");
     }
     SUBCASE("255 characters are read") {
         SetAppPath(key64, std::wstring(255, L'p'));
-        CHECK(ReadLegacyAppPath() == std::wstring(255, L'p'));
+        CHECK(ReadPenloom8AppPath() == std::wstring(255, L'p'));
     }
 }
 
@@ -266,7 +266,7 @@ TEST_CASE("registry_lookup_keys_closed") {
     std::wstring output;
     CollectVendorAppPaths(output);
     FindLegacyAppPath(output);
-    ReadLegacyAppPath();
+    ReadPenloom8AppPath();
 
     const int before = CountOpenKeyHandles();
     {
@@ -277,7 +277,7 @@ TEST_CASE("registry_lookup_keys_closed") {
     for (int round = 0; round < 50; ++round) {
         CollectVendorAppPaths(output);
         FindLegacyAppPath(output);
-        ReadLegacyAppPath();
+        ReadPenloom8AppPath();
     }
     CHECK(CountOpenKeyHandles() == before);
 }
