@@ -18,6 +18,8 @@ struct UserBase {
     // own business; below it, none is followed.
     std::wstring linkRoot;
     bool makeBase = false; // Marrowby is made when missing (a run for the running account)
+    // The facts looked for links from the profile folder down already (a run for all users).
+    bool linksChecked = false;
 };
 
 class Planner {
@@ -66,7 +68,7 @@ public:
             if (user.makeBase) {
                 folders.insert(folders.begin(), user.base);
             }
-            Copy(source, target, user.linkRoot, folders, kUserCopyFailed);
+            Copy(source, target, user.linkRoot, folders, kUserCopyFailed, user.linksChecked);
         }
     }
 
@@ -104,7 +106,8 @@ private:
     // Each target once: its source is always LicenseFile's file of the same name, so a second
     // copy would write the same bytes again.
     void Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
-              const std::vector<std::wstring>& folders, const wchar_t* failure) {
+              const std::vector<std::wstring>& folders, const wchar_t* failure,
+              bool linksChecked = false) {
         if (!copied_.insert(target).second) {
             return;
         }
@@ -112,7 +115,7 @@ private:
         // at or above the folder holding the one written into are the installer's choice; the
         // target itself is looked at by the handles that save and write it.
         const std::wstring targetFolder = ParentFolder(target);
-        if (targetFolder != root) {
+        if (targetFolder != root && !linksChecked) {
             Check(CheckKind::LinkFree, targetFolder, failure, root);
         }
         for (const std::wstring& folder : folders) {
@@ -152,7 +155,7 @@ private:
 };
 
 UserBase BaseOf(const ProfileFacts& profile) {
-    return {PerUserBaseFolder(profile.appData), profile.folder, false};
+    return {PerUserBaseFolder(profile.appData), profile.folder, false, true};
 }
 
 // The running account's own Marrowby, or, in a run for all users, every served profile's.
