@@ -68,6 +68,8 @@ TEST_CASE("host_window_timer_other_identifier") {
     REQUIRE(SetTimer(window.get(), kRunTimerId, kLongInterval, nullptr) != 0);
     CHECK(SendMessageW(window.get(), WM_TIMER, kRunTimerId + 1, 0) == 0);
     CHECK(SendMessageW(window.get(), WM_TIMER, 1, 0) == 0);
+    // A window made without a run's context runs nothing, even on the run timer's tick.
+    CHECK(SendMessageW(window.get(), WM_TIMER, kRunTimerId, 0) == 0);
     // The window and the run timer are still there.
     CHECK(IsWindow(window.get()));
     CHECK(KillTimer(window.get(), kRunTimerId));

@@ -53,6 +53,15 @@ TEST_CASE("e2e_all_users_profiles") {
         CHECK(text.find(": served") != std::string::npos);
         CHECK(text.find("S-1-5-21-7-7-7-1002") != std::string::npos);
     }
+    SUBCASE("a second entry for a profile folder already served is not served twice") {
+        const MadeUpProfile again(scenario, L"S-1-5-21-7-7-7-1007", L"ann", true);
+        REQUIRE(again.made());
+        CHECK(RunForAllUsers(scenario).exitCode == 0);
+        const std::string text = BytesOf(log);
+        INFO("log: " << text);
+        CHECK(text.find("S-1-5-21-7-7-7-1007") != std::string::npos);
+        CHECK(text.find("the folder of S-1-5-21-7-7-7-1001") != std::string::npos);
+    }
     SUBCASE("a link in one profile leaves that profile out, serves the rest, and ends with 4") {
         const MadeUpProfile cy(scenario, L"S-1-5-21-7-7-7-1005", L"cy", true);
         REQUIRE(cy.made());
