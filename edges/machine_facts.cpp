@@ -22,7 +22,6 @@
 #include <shlobj.h>
 
 #include <exception>
-#include <map>
 #include <vector>
 
 namespace qm {
@@ -99,53 +98,17 @@ bool ReadCurrentSuiteNeeds(Facts& facts) {
     return true;
 }
 
-// LicenseFile's programs' revisions, each read once for every install that asks.
-class ReplacementRevisions {
-public:
-    explicit ReplacementRevisions(const std::wstring& licenseFolder)
-        : licenseFolder_(licenseFolder) {}
-    int32_t Of(const wchar_t* program) {
-        const auto known = revisions_.find(program);
-        if (known != revisions_.end()) {
-            return known->second;
-        }
-        // Unreadable versions stay at zero on purpose: a file without one is "oldest".
-        FileVersionNumbers version;
-        GetFileVersionNumbers(JoinPath(licenseFolder_, program), version);
-        revisions_.emplace(program, version.revision);
-        return version.revision;
-    }
-
-private:
-    std::wstring licenseFolder_;
-    std::map<std::wstring, int32_t> revisions_;
-};
-
-// Whether LicenseFile's program is newer than the one installed in folder (which must be
-// there); a replacement of revision 0 (missing, or without a version) never is, and then the
-// installed one is not even read.
-void ReadProgramIfNewer(Facts& facts, ReplacementRevisions& replacements,
-                        const std::wstring& folder, const wchar_t* program) {
+void ReadProgramIfNewer(Facts& facts, const std::wstring& folder, const wchar_t* program) {
     if (!FolderExists(folder)) {
         return;
     }
     facts.folders.insert(folder);
-    const int32_t replacement = replacements.Of(program);
-    const std::wstring installed = JoinPath(folder, program);
-    if (replacement <= 0 || !IsOpenableForReading(installed)) {
-        return;
-    }
-    FileVersionNumbers version;
-    GetFileVersionNumbers(installed, version);
-    FileVersionNumbers offered;
-    offered.revision = replacement;
-    if (IsRevisionNewer(version, offered)) {
-        facts.newer.insert(installed);
+    if (IsReplacementNewer(folder, program)) {
+        facts.newer.insert(JoinPath(folder, program));
     }
 }
 
 void ReadInstallFolders(Facts& facts) {
-    ReplacementRevisions replacements(facts.licenseFolder);
     for (const std::wstring& folder : InstallFoldersToHandle(facts)) {
         const SiblingFolders siblings = SiblingFoldersOf(folder);
         const std::wstring client = JoinPath(siblings.client, kClientImage);
@@ -153,8 +116,8 @@ void ReadInstallFolders(Facts& facts) {
         if (GetFileVersionNumbers(client, version)) {
             facts.revisions[client] = version.revision;
         }
-        ReadProgramIfNewer(facts, replacements, siblings.centre, kUpdaterImage);
-        ReadProgramIfNewer(facts, replacements, siblings.client, kServiceImage);
+        ReadProgramIfNewer(facts, siblings.centre, kUpdaterImage);
+        ReadProgramIfNewer(facts, siblings.client, kServiceImage);
     }
 }
 

@@ -6,7 +6,6 @@
 #include "run/plan.h"
 
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
