@@ -20,6 +20,10 @@ std::vector<StoppedProcess> SystemProcesses::Stop(const std::wstring& image) {
     return stopped;
 }
 
+std::vector<StoppedProcess> SystemProcesses::End(const std::wstring& image) {
+    return StopProcessesByName(image);
+}
+
 StartResult SystemProcesses::Start(const std::wstring& imagePath, const std::wstring& parameters) {
     StartResult result{true, ERROR_SUCCESS, {}};
     const auto fail = [&result](long code) {

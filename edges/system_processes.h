@@ -12,6 +12,7 @@ namespace qm {
 class SystemProcesses : public Processes {
 public:
     std::vector<StoppedProcess> Stop(const std::wstring& image) override;
+    std::vector<StoppedProcess> End(const std::wstring& image) override;
     StartResult Start(const std::wstring& imagePath, const std::wstring& parameters) override;
     void Wait(uint32_t milliseconds) override;
 

@@ -95,11 +95,19 @@ public:
         observer_.Ends(step, nullptr);
     }
 
-    // What was written goes back first, then what was stopped runs again, each as it ran.
+    // A program started again before the failure would keep the new files in memory over old
+    // ones: it is ended first. Then what was written goes back, and everything stopped runs
+    // again, each as it ran.
     void Undo() {
-        observer_.RolledBack(journal_.RollBack());
         for (const Step& step : plan_.steps) {
-            if (step.kind == StepKind::Restart && restarted_.count(step.image) == 0) {
+            if (step.kind == StepKind::Restart && runningAgain_.erase(step.image) != 0) {
+                observer_.Stopped(step, processes_.End(step.image));
+            }
+        }
+        observer_.RolledBack(journal_.RollBack());
+        std::set<std::wstring> restarted;
+        for (const Step& step : plan_.steps) {
+            if (step.kind == StepKind::Restart && restarted.insert(step.image).second) {
                 Restart(step);
             }
         }
@@ -163,14 +171,15 @@ private:
 
     // Each path the program ran from, in the order found.
     void Restart(const Step& step) {
-        restarted_.insert(step.image);
         for (const std::wstring& imagePath : kept_[step.image]) {
             if (!NeedsRestart(imagePath)) {
                 continue;
             }
             const StartResult result = processes_.Start(imagePath, step.parameters);
             observer_.Started(imagePath, step.parameters, result);
-            if (!result.started) {
+            if (result.started) {
+                runningAgain_.insert(step.image);
+            } else {
                 failedRestarts_.push_back({imagePath, result.errorCode});
                 for (const long code : result.furtherErrorCodes) {
                     failedRestarts_.push_back({imagePath, code});
@@ -186,7 +195,7 @@ private:
     Observer& observer_;
     std::map<std::wstring, std::vector<std::wstring>> kept_; // image -> paths, in stop order
     std::vector<EndFailure> notEnded_;
-    std::set<std::wstring> restarted_;
+    std::set<std::wstring> runningAgain_; // images with an instance this run started again
     std::vector<RestartFailure> failedRestarts_;
 };
 

@@ -1,8 +1,9 @@
 #pragma once
 // The one executor: it carries out any plan, and is the only code that stops, writes or starts.
 // Before the first stop every check is made and everything the plan overwrites is saved; then
-// the steps run in order; after a failure past the stop, everything written is put back and
-// every program stopped is started again, each as it ran, before the failure's box. The world is
+// the steps run in order; after a failure past the stop, what the run started again is ended,
+// everything written is put back, and every program stopped is started again, each as it ran,
+// before the failure's box. The world is
 // reached through the small interfaces below; observers watch and decide nothing. No Windows API
 // here.
 #include "run/plan.h"
@@ -53,6 +54,9 @@ public:
     virtual ~Processes() = default;
     // Every process whose file name is exactly image is asked to end; one record each.
     virtual std::vector<StoppedProcess> Stop(const std::wstring& image) = 0;
+    // The same stop of what the run itself started again, recording nothing: each comes back as
+    // the first stop found it.
+    virtual std::vector<StoppedProcess> End(const std::wstring& image) = 0;
     // Starts a program hidden, as it ran before it was stopped.
     virtual StartResult Start(const std::wstring& imagePath, const std::wstring& parameters) = 0;
     virtual void Wait(uint32_t milliseconds) = 0;

@@ -54,6 +54,11 @@ public:
         }
         return stopped;
     }
+    std::vector<StoppedProcess> End(const std::wstring& image) override {
+        log.push_back(L"end " + image);
+        running.erase(image);
+        return {};
+    }
     StartResult Start(const std::wstring& imagePath, const std::wstring& parameters) override {
         log.push_back(L"start " + imagePath + L"|" + parameters);
         const auto error = startErrors.find(imagePath);
@@ -198,13 +203,22 @@ TEST_CASE("executor_failure_after_the_stop") {
                   L"start " + kClientPath + L"|", L"box"});
         CHECK(world.boxes.back().first == "copy failed, Errcode: 32");
     }
-    SUBCASE("after the service's restart: the service once, the client server too") {
+    SUBCASE("after the service's restart: it is ended, the files go back, both come back") {
+        world.failures[L"copy E:\\P9\\ssl.key"] = "legacy copy failed";
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"start", L"end", L"roll back"}) ==
+              Log{L"start " + kServicePath + L"| -i", L"end MWSealService.exe", L"roll back",
+                  L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
+        REQUIRE(world.boxes.size() == 1);
+        CHECK(world.boxes[0].first == "legacy copy failed");
+    }
+    SUBCASE("a restart that failed: nothing to end, it is tried again after the files") {
         world.failures[L"copy E:\\P9\\ssl.key"] = "legacy copy failed";
         world.startErrors[kServicePath] = 2;
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
-        CHECK(Only(world.log, {L"start", L"roll back"}) == Log{L"start " + kServicePath + L"| -i",
-                                                               L"roll back",
-                                                               L"start " + kClientPath + L"|"});
+        CHECK(Only(world.log, {L"start", L"end", L"roll back"}) ==
+              Log{L"start " + kServicePath + L"| -i", L"roll back",
+                  L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
         // The failure's own text alone, whatever restart failed before.
         REQUIRE(world.boxes.size() == 1);
         CHECK(world.boxes[0].first == "legacy copy failed");
