@@ -97,7 +97,8 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
 
 RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
     SystemBackupLibrary library;
-    const RestoreFacts facts = ReadRestoreFacts(library, context.options.restoreStamp);
+    RestoreFacts facts = ReadRestoreFacts(library, context.options.restoreStamp);
+    facts.userRoots = ReadUserRoots();
     const Plan plan = PlanRestore(facts);
     if (context.options.preview) {
         SystemFiles files(true);

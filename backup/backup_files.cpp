@@ -6,6 +6,7 @@
 #include "fileops/atomic_copy.h"
 #include "fileops/copy_bytes.h"
 #include "fileops/link_check.h"
+#include "fileops/link_rules.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_sets.h"
 #include "fileops/protected_folder.h"
@@ -248,22 +249,32 @@ void RemoveBackupSet(const std::wstring& setFolder) {
     RemoveDirectoryW(setFolder.c_str());
 }
 
-void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath) {
-    const DWORD error =
-        CopyFileAtomically(savedCopy, originalPath, ParentFolder(ParentFolder(originalPath)));
+void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath,
+                      const std::wstring& root) {
+    const DWORD error = CopyFileAtomically(savedCopy, originalPath, root);
     if (error != ERROR_SUCCESS) {
         ThrowUserError(kRestoreFailed, {originalPath, error});
     }
 }
 
-void RemoveFileIfPresent(const std::wstring& path) {
-    DWORD error = LinkBelowGrandparent(path);
+void RemoveFileIfPresent(const std::wstring& path, const std::wstring& root) {
+    // The folder held first, so that it cannot be swapped for a link after it was looked at;
+    // then the file opened as itself and checked, and deleted through that handle: never by a
+    // name that could have come to mean another file meanwhile.
+    const std::wstring folderPath = ParentFolder(FullPathOf(path));
+    const UniqueFile folder = OpenFolderHeld(folderPath, IsRootFolder(root, folderPath));
+    DWORD error = ERROR_SUCCESS;
+    if (!folder) {
+        error = GetLastError();
+        if (IsMissingCode(error)) {
+            return;
+        }
+        ThrowUserError(kRemoveFailed, {path, error});
+    }
+    error = CheckNoLinkBelow(root, folderPath);
     if (error != ERROR_SUCCESS) {
         ThrowUserError(kRemoveFailed, {path, error});
     }
-    // The folder held, the file opened as itself and checked, then deleted through that handle:
-    // never by a name that could have come to mean another file meanwhile.
-    const UniqueFile folder = OpenFolderHeld(ParentFolder(FullPathOf(path)));
     const UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       kInheritedSecurity, OPEN_EXISTING,
@@ -275,7 +286,7 @@ void RemoveFileIfPresent(const std::wstring& path) {
         }
         ThrowUserError(kRemoveFailed, {path, error});
     }
-    error = CheckOpenedIsPath(file.get(), path);
+    error = CheckOpenedIsPathIn(file.get(), path, folder.get());
     FILE_DISPOSITION_INFO disposition{TRUE};
     if (error == ERROR_SUCCESS && !SetFileInformationByHandle(file.get(), FileDispositionInfo,
                                                               &disposition, sizeof disposition)) {

@@ -46,8 +46,10 @@ std::vector<std::wstring> ListBackupFolders(const std::wstring& backupsFolder);
 void RemoveBackupSet(const std::wstring& setFolder);
 
 // A restore's writes: the saved copy takes the original's place in one step; a file the run
-// created is deleted (one already gone is fine). Both throw naming the file.
-void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath);
-void RemoveFileIfPresent(const std::wstring& path);
+// created is deleted (one already gone is fine). No folder between root and the file may be a
+// link. Both throw naming the file.
+void RestoreSavedCopy(const std::wstring& savedCopy, const std::wstring& originalPath,
+                      const std::wstring& root);
+void RemoveFileIfPresent(const std::wstring& path, const std::wstring& root);
 
 } // namespace qm

@@ -73,6 +73,10 @@ DWORD RecordableError(const std::wstring& path) {
 } // namespace
 
 void BackupJournal::Save(const std::vector<PlannedWrite>& writes) {
+    // Nothing to overwrite needs no set, nor the folders that hold sets.
+    if (writes.empty()) {
+        return;
+    }
     if (setFolder_.empty()) {
         const std::wstring folder = CreateBackupSet();
         // An empty manifest at once: the set says what it is even if the run dies now.
@@ -88,6 +92,7 @@ void BackupJournal::Save(const std::vector<PlannedWrite>& writes) {
         if (!keys.insert(PathKey(write.path)).second) {
             continue;
         }
+        roots_[PathKey(write.path)] = write.root;
         if (const DWORD error = RecordableError(write.path); error != ERROR_SUCCESS) {
             ThrowNotSaved(write, error, false);
         }
@@ -132,12 +137,16 @@ void BackupJournal::Touch(const std::wstring& path) {
 RollbackStep BackupJournal::PutBack(const BackupEntry& entry) {
     RollbackStep step;
     step.path = entry.originalPath;
+    const auto planned = roots_.find(PathKey(entry.originalPath));
+    const std::wstring root = planned != roots_.end() && !planned->second.empty()
+                                  ? planned->second
+                                  : ParentFolder(ParentFolder(entry.originalPath));
     try {
         if (entry.kind == BackupKind::Created) {
             if (!IsFilePresent(entry.originalPath)) {
                 return step;
             }
-            RemoveFileIfPresent(entry.originalPath);
+            RemoveFileIfPresent(entry.originalPath, root);
             step.action = RollbackStep::Action::Removed;
             return step;
         }
@@ -149,7 +158,7 @@ RollbackStep BackupJournal::PutBack(const BackupEntry& entry) {
             sha256 == entry.sha256) {
             return step;
         }
-        RestoreSavedCopy(JoinPath(setFolder_, entry.storedName), entry.originalPath);
+        RestoreSavedCopy(JoinPath(setFolder_, entry.storedName), entry.originalPath, root);
         step.action = RollbackStep::Action::Restored;
     } catch (const std::exception& error) {
         step.action = RollbackStep::Action::Failed;
@@ -176,7 +185,7 @@ RollbackReport BackupJournal::RollBack() {
         }
     }
     madeFolders_.clear();
-    if (!report.complete()) {
+    if (!report.complete() && !setFolder_.empty()) {
         std::string listed;
         for (const RollbackStep& step : report.steps) {
             if (step.action == RollbackStep::Action::Failed) {

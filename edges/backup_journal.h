@@ -6,6 +6,7 @@
 #include "run/plan_restore.h"
 #include "backup/backup_manifest.h"
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ private:
     std::wstring setFolder_;
     BackupManifest manifest_;
     std::set<std::wstring> touched_; // upper-cased paths a step was about to write
+    // Upper-cased path -> the plan's root for it: a rollback trusts no more than the run did.
+    std::map<std::wstring, std::wstring> roots_;
     std::vector<std::wstring> madeFolders_;
 };
 

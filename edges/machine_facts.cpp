@@ -299,4 +299,18 @@ Facts ReadFacts(const FactOptions& options) {
     return facts;
 }
 
+std::vector<std::wstring> ReadUserRoots() {
+    std::vector<std::wstring> roots;
+    for (const UserProfile& user : ListUserProfiles()) {
+        if (!user.folder.empty()) {
+            roots.push_back(user.folder);
+        }
+    }
+    const std::wstring appData = RoamingAppDataFolder();
+    if (!appData.empty()) {
+        roots.push_back(appData);
+    }
+    return roots;
+}
+
 } // namespace qm

@@ -15,4 +15,8 @@ struct FactOptions {
 // and which hold their bytes already.
 Facts ReadFacts(const FactOptions& options);
 
+// The folders below which links are a user's: every profile's folder in ProfileList, and the
+// running account's roaming AppData.
+std::vector<std::wstring> ReadUserRoots();
+
 } // namespace qm

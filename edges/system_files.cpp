@@ -86,7 +86,7 @@ void SystemFiles::Copy(const Step& step) {
 }
 
 void SystemFiles::Remove(const Step& step) {
-    RemoveFileIfPresent(step.target);
+    RemoveFileIfPresent(step.target, step.linkRoot);
 }
 
 } // namespace qm

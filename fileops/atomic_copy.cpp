@@ -3,6 +3,7 @@
 
 #include "fileops/copy_bytes.h"
 #include "fileops/link_check.h"
+#include "fileops/link_rules.h"
 #include "platform/paths.h"
 #include "platform/win_handles.h"
 
@@ -240,7 +241,8 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
     const std::wstring full = FullPathOf(target);
     // Held until the end: the folder cannot be renamed and replaced by a link meanwhile, so the
     // folders are looked at once it is held, and the target through the handle that writes it.
-    const UniqueFile folder = OpenFolderHeld(ParentFolder(full));
+    const UniqueFile folder =
+        OpenFolderHeld(ParentFolder(full), IsRootFolder(linkRoot, ParentFolder(full)));
     if (!folder) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;

@@ -76,11 +76,11 @@ std::wstring FullPathOf(const std::wstring& path) {
     }
 }
 
-UniqueFile OpenFolderHeld(const std::wstring& folder) {
-    return UniqueFile(CreateFileW(AsFolder(folder).c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  kShareNoDelete, kDefaultSecurity, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  kNoTemplate));
+UniqueFile OpenFolderHeld(const std::wstring& folder, bool followLink) {
+    return UniqueFile(CreateFileW(
+        AsFolder(folder).c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareNoDelete,
+        kDefaultSecurity, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), kNoTemplate));
 }
 
 namespace {

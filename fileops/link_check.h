@@ -20,8 +20,9 @@ std::wstring FullPathOf(const std::wstring& path);
 
 // Opens the folder itself, never what it links to, without delete sharing: while the handle is
 // open the folder cannot be renamed, removed or put back as a link. Invalid on failure (the
-// code in GetLastError()).
-UniqueFile OpenFolderHeld(const std::wstring& folder);
+// code in GetLastError()). A trusted root (followLink) is opened as what it links to, so that
+// the files in it compare with its final path.
+UniqueFile OpenFolderHeld(const std::wstring& folder, bool followLink = false);
 
 // 0 when the object open as handle is what path names: it is no link, and its final path is its
 // parent's final path followed by its own name. Else 4395, or the code that reading gave.

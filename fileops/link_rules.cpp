@@ -1,6 +1,8 @@
 // Which paths below a trusted folder a write must find free of links.
 #include "fileops/link_rules.h"
 
+#include "platform/paths.h"
+
 namespace qm {
 
 namespace {
@@ -21,7 +23,31 @@ bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix
     return true;
 }
 
+// Whether path lies below root (not root itself).
+bool IsBelow(const std::wstring& root, const std::wstring& path) {
+    std::wstring prefix = CollapseSeparators(root);
+    if (prefix.empty()) {
+        return false;
+    }
+    if (prefix.back() != L'\\') {
+        prefix.push_back(L'\\');
+    }
+    const std::wstring full = CollapseSeparators(path);
+    return full.size() > prefix.size() && StartsWithIgnoringCase(full, prefix);
+}
+
 } // namespace
+
+std::wstring TrustedRootFor(const std::wstring& path, const std::vector<std::wstring>& userRoots) {
+    std::wstring deepest;
+    for (const std::wstring& root : userRoots) {
+        const std::wstring base = CollapseSeparators(root);
+        if (IsBelow(base, path) && base.size() > deepest.size()) {
+            deepest = base;
+        }
+    }
+    return deepest.empty() ? ParentFolder(ParentFolder(path)) : deepest;
+}
 
 std::wstring CollapseSeparators(const std::wstring& path) {
     std::wstring collapsed;
@@ -46,12 +72,22 @@ std::wstring CollapseSeparators(const std::wstring& path) {
     return collapsed;
 }
 
+bool IsRootFolder(const std::wstring& root, const std::wstring& folder) {
+    const std::wstring base = CollapseSeparators(root);
+    const std::wstring full = CollapseSeparators(folder);
+    return !base.empty() && base.size() == full.size() && StartsWithIgnoringCase(full, base);
+}
+
 std::vector<std::wstring> PathsBelow(const std::wstring& root, const std::wstring& target) {
     const std::wstring base = CollapseSeparators(root);
     const std::wstring full = CollapseSeparators(target);
     std::wstring prefix = base;
     if (!prefix.empty() && prefix.back() != L'\\') {
         prefix.push_back(L'\\');
+    }
+    // Links at root are the installer's choice like those above it.
+    if (IsRootFolder(root, target)) {
+        return {};
     }
     if (base.empty() || full.size() <= prefix.size() || !StartsWithIgnoringCase(full, prefix)) {
         return {full};

@@ -37,6 +37,8 @@ struct PlannedWrite {
     // read for its backup is reported as its write would have reported it. Null: the backup's
     // own message, which names the file.
     const wchar_t* failure = nullptr;
+    // The folder above which links are the installer's choice: the one a rollback writes from.
+    std::wstring root;
 };
 
 enum class StepKind {
@@ -61,9 +63,9 @@ struct Step {
     std::wstring parameters; // Restart
     bool unlessKept = false; // Stop: only when no path of the image is kept yet
     uint32_t milliseconds = 0;
-    std::wstring source;               // Copy
-    std::wstring target;               // Copy, Remove, Note
-    std::wstring linkRoot;             // Copy: links at or above it are the installer's choice
+    std::wstring source;   // Copy
+    std::wstring target;   // Copy, Remove, Note
+    std::wstring linkRoot; // Copy, Remove: links at or above it are the installer's choice
     std::vector<std::wstring> folders; // Copy: made first where missing, parents first
     // Copy, Remove: the failure's message; "%s", when the message has one, is the target.
     const wchar_t* failure = nullptr;

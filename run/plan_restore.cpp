@@ -2,6 +2,7 @@
 #include "run/plan_restore.h"
 
 #include "backup/backup_sets.h"
+#include "fileops/link_rules.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/user_error.h"
@@ -110,22 +111,24 @@ Plan PlanRestore(const RestoreFacts& facts) {
         const BackupEntry& entry = facts.manifest.entries[i];
         Step step;
         step.target = entry.originalPath;
+        // A user may have swapped a folder of their profile for a link since the run: the root
+        // is derived here, never taken from the set.
+        step.linkRoot = TrustedRootFor(entry.originalPath, facts.userRoots);
         // What the restore itself changes is saved first, like a run's.
         if (facts.current.count(entry.originalPath) == 0) {
-            plan.writes.push_back({entry.originalPath, nullptr});
+            plan.writes.push_back({entry.originalPath, nullptr, step.linkRoot});
         }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;
             step.source = facts.savedCopies[i];
-            // The set's copy goes back where a run put the file; links above its folder's
-            // parent are the installer's.
-            step.linkRoot = ParentFolder(ParentFolder(entry.originalPath));
             step.failure = kRestoreFailed;
             plan.checks.push_back({CheckKind::TargetWritable, step.target, kRestoreFailed, {}});
         } else {
             step.kind = StepKind::Remove;
             step.failure = kRemoveFailed;
         }
+        plan.checks.push_back(
+            {CheckKind::LinkFree, ParentFolder(step.target), step.failure, step.linkRoot});
         plan.steps.push_back(step);
     }
     plan.steps.push_back(ProgramStep(StepKind::Restart, kServiceImage, kServiceParameters));

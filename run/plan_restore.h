@@ -33,6 +33,9 @@ struct RestoreFacts {
     BackupManifest manifest;
     std::vector<std::wstring> savedCopies; // the saved copy of each entry; empty when created
     std::set<std::wstring> current;        // files that hold their saved copy's bytes already
+    // Each profile's folder and the running account's roaming AppData: links below them are a
+    // user's, never followed.
+    std::vector<std::wstring> userRoots;
     // The box of what makes the set unusable; empty when it can be used.
     std::string failure;
 };

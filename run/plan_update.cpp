@@ -127,7 +127,7 @@ private:
         Check(CheckKind::TargetFolder, target, failure);
         // Bytes that stay the same need no saved copy.
         if (facts_.current.count(target) == 0) {
-            plan_.writes.push_back({target, failure});
+            plan_.writes.push_back({target, failure, root});
         }
 
         Step step;

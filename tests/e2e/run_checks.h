@@ -30,6 +30,13 @@ inline void CheckSuccessBox(const RunOutcome& outcome) {
     CHECK(outcome.boxes[0].text == kSuccessText);
 }
 
+// What the program renamed aside from path, as "<path>.untrusted-<time>"; empty when nothing.
+inline std::wstring MovedAsideFrom(const std::wstring& path) {
+    WIN32_FIND_DATAW found{};
+    const qm::UniqueFind find(FindFirstFileW((path + L".untrusted-*").c_str(), &found));
+    return find ? path.substr(0, path.find_last_of(L'\\') + 1) + found.cFileName : std::wstring();
+}
+
 // The time of one run beyond its fixed one-second waits, for the record.
 inline void ReportFigures(const char* scenario, const RunOutcome& outcome, int waits) {
     if (outcome.boxes.empty()) {

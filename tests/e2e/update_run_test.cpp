@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/run_checks.h"
+#include "tests/e2e/unix_link.h"
 #include "tests/processes/unendable_program.h"
 
 using namespace qm::e2e;
@@ -297,6 +298,25 @@ TEST_CASE("e2e_run_legacy_generations_alone") {
     CHECK(StartsAfter(scenario, elsewhere + L"\\" + kServiceExe, before, 0).empty());
     INFO("the current suite's per-user folder is not made");
     CHECK_FALSE(PathExists(scenario.userBase()));
+}
+
+TEST_CASE("e2e_run_legacy_under_linked_parent") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"legacy-linked");
+    scenario.PrepareTool({});
+    const LegacyInstall nine = scenario.AddLegacy(L"Penloom9", {true, true});
+    // The folder holding the install is a link the administrator made: it is trusted, and the
+    // files below it are refreshed.
+    const std::wstring linked = scenario.root() + L"\\Linked9";
+    const UnixLink link(nine.root, linked);
+    REQUIRE(link.made());
+    scenario.RegisterUninstall(L"penloom 9.0", linked + L"\\Bin", true);
+
+    const RunOutcome outcome = scenario.Run();
+    CheckSuccessBox(outcome);
+    CHECK(IsReplaced(nine.folder + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(nine.root + L"\\ssl.key", kServerKey));
+    CHECK(IsReplaced(nine.root + L"\\key.pem", kServerPem));
 }
 
 TEST_CASE("e2e_run_registry_views") {

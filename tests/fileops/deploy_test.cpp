@@ -314,6 +314,8 @@ TEST_CASE("deploy_link_checked_paths") {
          L"C:\\Suite\\\\bin\\\\ssl.key",
          {L"C:\\Suite\\bin", L"C:\\Suite\\bin\\ssl.key"}},
         {L"C:\\", L"C:\\ssl.key", {L"C:\\ssl.key"}},
+        // The root itself, a link or not, is trusted: nothing below it to look at.
+        {L"C:\\Suite", L"c:\\suite\\", {}},
         {L"\\\\server\\share",
          L"\\\\server\\share\\a\\b",
          {L"\\\\server\\share\\a", L"\\\\server\\share\\a\\b"}},
@@ -325,6 +327,21 @@ TEST_CASE("deploy_link_checked_paths") {
     for (const Row& row : rows) {
         CAPTURE(ToNarrow(row.target));
         CHECK(PathsBelow(row.root, row.target) == row.paths);
+    }
+    // A restore's root: the deepest user folder holding the file, else the install's root.
+    const std::vector<std::wstring> users = {L"C:\\Users\\u", L"C:\\Users\\admin",
+                                             L"c:\\users\\admin\\AppData\\Roaming\\"};
+    const std::pair<const wchar_t*, const wchar_t*> roots[] = {
+        {L"C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u"},
+        {L"C:\\Users\\Admin\\AppData\\Roaming\\Marrowby\\MWClientServer\\server.key",
+         L"c:\\users\\admin\\AppData\\Roaming"},
+        {L"C:\\Suite\\MWClientServer\\server.key", L"C:\\Suite"},
+        // A name that only begins like a profile's is no part of it.
+        {L"C:\\Users\\u2\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u2\\Marrowby"},
+    };
+    for (const auto& [path, root] : roots) {
+        CAPTURE(ToNarrow(path));
+        CHECK(TrustedRootFor(path, users) == root);
     }
     // Only tags that stand for another name are links; a cloud placeholder or a deduplicated
     // file is the file itself.
