@@ -84,22 +84,37 @@ bool Valid(PSID sid) {
     return sid && IsValidSid(sid);
 }
 
-UniqueFile CheckExistingFolder(const std::wstring& folder) {
-    UniqueFile handle = OpenHeld(folder);
-    if (!handle) {
-        const DWORD error = GetLastError();
-        Refuse(folder, error);
+// Why an existing folder must not be used, as a verdict; or Usable with the folder held.
+struct Judged {
+    FolderVerdict verdict = FolderVerdict::Usable;
+    DWORD code = ERROR_SUCCESS; // the refusal's code
+    bool movable = false;       // judged for what it is: it may be moved aside
+    UniqueFile handle;
+};
+
+Judged JudgeFolder(const std::wstring& folder) {
+    Judged judged;
+    // What could not be looked at is refused, not moved aside: it may be ours after all.
+    const auto unreadable = [&judged](DWORD code) {
+        judged.verdict = FolderVerdict::ForeignOwner;
+        judged.code = code;
+        judged.handle.reset();
+        return std::move(judged);
+    };
+    judged.handle = OpenHeld(folder);
+    if (!judged.handle) {
+        return unreadable(GetLastError());
     }
+    UniqueFile& handle = judged.handle;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle.get(), &information)) {
-        const DWORD error = GetLastError();
-        Refuse(folder, error);
+        return unreadable(GetLastError());
     }
     // A link is judged by its tag and, where the link's target was opened all the same (Wine
     // opens a Unix link's target whatever it is asked), by the handle's final path.
     const DWORD link = CheckOpenedIsPath(handle.get(), folder);
     if (link != ERROR_SUCCESS && link != kReparsePointEncountered) {
-        Refuse(folder, link);
+        return unreadable(link);
     }
     PSID owner = nullptr;
     PACL dacl = nullptr;
@@ -116,20 +131,49 @@ UniqueFile CheckExistingFolder(const std::wstring& folder) {
     const bool read = status == ERROR_SUCCESS;
     const bool ownerTrusted = read && IsTrustedOwner(owner, newOwner, self);
     const bool othersMayChange = !read || GrantsChangeToOthers(dacl, newOwner, self);
-    switch (JudgeExistingFolder((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                                link == kReparsePointEncountered, ownerTrusted, othersMayChange)) {
+    judged.verdict =
+        JudgeExistingFolder((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                            link == kReparsePointEncountered, ownerTrusted, othersMayChange);
+    switch (judged.verdict) {
     case FolderVerdict::Usable:
-        return handle;
+        return judged;
     case FolderVerdict::NotAFolder:
-        Refuse(folder, ERROR_DIRECTORY);
+        judged.code = ERROR_DIRECTORY;
+        break;
     case FolderVerdict::ReparsePoint:
-        Refuse(folder, kReparsePointEncountered);
+        judged.code = kReparsePointEncountered;
+        break;
     case FolderVerdict::ForeignOwner:
-        Refuse(folder, read ? ERROR_INVALID_OWNER : status);
+        judged.code = read ? ERROR_INVALID_OWNER : status;
+        break;
     case FolderVerdict::ForeignWriter:
-        Refuse(folder, ERROR_INVALID_SECURITY_DESCR);
+        judged.code = ERROR_INVALID_SECURITY_DESCR;
+        break;
     }
-    Refuse(folder, ERROR_INVALID_FUNCTION);
+    judged.handle.reset();
+    // A file is never ours; a folder whose security could not be read may be. A link stays
+    // refused: renamed by its name, the system may move what it points to instead.
+    judged.movable = (read && judged.verdict != FolderVerdict::ReparsePoint) ||
+                     judged.verdict == FolderVerdict::NotAFolder;
+    return judged;
+}
+
+UniqueFile CheckExistingFolder(const std::wstring& folder) {
+    Judged judged = JudgeFolder(folder);
+    if (judged.verdict != FolderVerdict::Usable) {
+        Refuse(folder, judged.code);
+    }
+    return std::move(judged.handle);
+}
+
+// A name beside folder for what stood there, with the time it was moved: unique per second.
+std::wstring AsideName(const std::wstring& folder) {
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    wchar_t stamp[32] = {};
+    swprintf(stamp, 32, L".untrusted-%04u%02u%02uT%02u%02u%02uZ", now.wYear, now.wMonth, now.wDay,
+             now.wHour, now.wMinute, now.wSecond);
+    return folder + stamp;
 }
 
 } // namespace
@@ -233,13 +277,32 @@ bool CreateProtectedFolder(const std::wstring& folder, unsigned long& error) {
     return false;
 }
 
-UniqueFile EnsureProtectedFolder(const std::wstring& folder) {
+UniqueFile EnsureProtectedFolder(const std::wstring& folder, std::wstring* movedAside) {
     unsigned long error = ERROR_SUCCESS;
     if (!CreateProtectedFolder(folder, error) && error != ERROR_ALREADY_EXISTS) {
         ThrowUserError(kFolderCreationFailed, {folder, error});
     }
     // Made just now or found: checked and held the same way, so nothing can take its place
     // between the creation and the hold.
+    Judged judged = JudgeFolder(folder);
+    if (judged.verdict == FolderVerdict::Usable) {
+        return std::move(judged.handle);
+    }
+    if (error != ERROR_ALREADY_EXISTS || !judged.movable) {
+        Refuse(folder, judged.code);
+    }
+    // Any user may make the name first: what stands there is not obeyed, nor may it stop every
+    // run for good. It is renamed aside (a link as itself), and a protected folder made anew.
+    const std::wstring aside = AsideName(folder);
+    if (!MoveFileExW(folder.c_str(), aside.c_str(), 0)) {
+        Refuse(folder, judged.code);
+    }
+    if (movedAside) {
+        *movedAside = aside;
+    }
+    if (!CreateProtectedFolder(folder, error)) {
+        ThrowUserError(kFolderCreationFailed, {folder, error});
+    }
     return CheckExistingFolder(folder);
 }
 

@@ -34,11 +34,14 @@ bool IsTrustedOwner(const void* ownerSid, const void* tokenOwnerSid, const void*
 // or owner (a missing DACL lets everyone).
 bool GrantsChangeToOthers(const void* dacl, const void* tokenOwnerSid, const void* tokenUserSid);
 
-// Creates the folder (one level) with the protected DACL, or checks the existing one. Throws
-// UserError naming the folder and the code when it cannot be created or must not be used.
-// The handle returned holds the folder without delete sharing: while it is open, nobody can
-// rename it away and put another in its place. Keep it for the run.
-[[nodiscard]] UniqueFile EnsureProtectedFolder(const std::wstring& folder);
+// Creates the folder (one level) with the protected DACL, or checks the existing one. One that
+// must not be used (a file, a foreign owner or writer) is renamed aside, its new name in
+// movedAside, and the folder made anew; a link is refused. Throws UserError naming the folder and
+// the code when it cannot be created, or what stands there can be neither used nor moved. The
+// handle returned holds the folder without delete sharing: while it is open, nobody can rename it
+// away and put another in its place. Keep it for the run.
+[[nodiscard]] UniqueFile EnsureProtectedFolder(const std::wstring& folder,
+                                               std::wstring* movedAside = nullptr);
 
 // Checks an existing folder as EnsureProtectedFolder does, without creating anything: for
 // reading from it. Throws UserError the same way; returns the folder held as above.

@@ -51,11 +51,12 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 bool RunLog::Open(const std::wstring& path, std::string& problem) {
     const bool inOwnFolder = path.empty();
+    std::wstring movedAside;
     path_ = path;
     try {
         if (inOwnFolder) {
             const std::wstring folder = OwnDataFolder();
-            folder_ = EnsureProtectedFolder(folder);
+            folder_ = EnsureProtectedFolder(folder, &movedAside);
             path_ = JoinPath(folder, kDefaultLogName);
         }
         if (IsLinkAt(path_)) {
@@ -85,8 +86,9 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
         if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             ReopenThroughFilter(information);
         }
-        // A hard link in our own folder could only have been made to aim the log elsewhere.
-        if (inOwnFolder && information.nNumberOfLinks > 1) {
+        // A second name for the log's file may have been made to aim the elevated appends at a
+        // file of someone's choosing, wherever the log is.
+        if (information.nNumberOfLinks > 1) {
             file_.reset();
             ThrowUserError(kLogIsLink, {path_, kReparsePointEncountered});
         }
@@ -94,6 +96,11 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
             !WriteAll(file_.get(), kByteOrderMark)) {
             const DWORD error = GetLastError();
             ThrowUserError(kLogOpenFailed, {path_, error});
+        }
+        if (!movedAside.empty()) {
+            Write(L"the program's folder was not trusted (not made by SYSTEM or Administrators, "
+                  L"or others may change it): moved aside to " +
+                  movedAside + L", and made anew");
         }
         return true;
     } catch (const std::exception& error) {

@@ -88,28 +88,6 @@ bool HasEvent(const std::vector<std::string>& events, const std::string& start) 
     return false;
 }
 
-// A folder made from the Unix side (foreign_folders.sh) put where the program's own folder
-// belongs for one case, and put back afterwards.
-class PlacedFixture {
-public:
-    PlacedFixture(std::wstring fixture, std::wstring place)
-        : fixture_(std::move(fixture)), place_(std::move(place)),
-          placed_(MoveFileW(fixture_.c_str(), place_.c_str()) != FALSE) {}
-    ~PlacedFixture() {
-        if (placed_) {
-            MoveFileW(place_.c_str(), fixture_.c_str());
-        }
-    }
-    PlacedFixture(const PlacedFixture&) = delete;
-    PlacedFixture& operator=(const PlacedFixture&) = delete;
-    bool placed() const { return placed_; }
-
-private:
-    std::wstring fixture_;
-    std::wstring place_;
-    bool placed_;
-};
-
 } // namespace
 
 TEST_CASE("e2e_switches_outcome_table") {
@@ -264,56 +242,71 @@ TEST_CASE("e2e_switches_log_of_a_run_and_a_preview") {
 
 TEST_CASE("e2e_switches_log_refused") {
     REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"log-refused");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring refused = L"C:\\qm-fixtures\\none\\qm.log";
+    RunOptions options;
+    options.arguments = L"/log:" + refused;
+
+    const RunOutcome shown = scenario.Run(options);
+    INFO("harness: " << Narrow(shown.problem));
+    REQUIRE(shown.exited);
+    CHECK(shown.exitCode == 1);
+    REQUIRE(shown.boxes.size() == 1);
+    INFO("box text: " << Narrow(shown.boxes[0].text));
+    CHECK(shown.boxes[0].caption == kErrorCaption);
+    CHECK(shown.boxes[0].text.find(refused) != std::wstring::npos);
+    CHECK(shown.boxes[0].text.find(L"Errcode: 3") != std::wstring::npos);
+
+    options.arguments += L" /quiet";
+    const RunOutcome quiet = scenario.Run(options);
+    REQUIRE(quiet.exited);
+    CHECK(quiet.exitCode == 1);
+    CHECK(quiet.boxes.empty());
+
+    INFO("refused before anything was stopped or written");
+    CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
+    CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
+}
+
+TEST_CASE("e2e_switches_own_folder_squatted") {
+    REQUIRE(Scenario::ProgramAvailable());
     struct Row {
         const char* name;
-        const wchar_t* fixture; // put in the place of the program's folder; nullptr: none
-        const wchar_t* logPath; // given with /log:; nullptr: the default log
-        const wchar_t* code;
+        const wchar_t* fixture; // put in the place of the program's folder
     };
     const Row rows[] = {
-        {"a folder another account made first", L"C:\\qm-fixtures\\foreign", nullptr, L"1307"},
-        {"a folder of the account's own that anyone may write", L"C:\\qm-fixtures\\writable",
-         nullptr, L"1338"},
-        {"a log path in a folder that is not there", nullptr, L"C:\\qm-fixtures\\none\\qm.log",
-         L"3"},
+        {"a folder another account made first", L"C:\\qm-fixtures\\foreign"},
+        {"a folder of the account's own that anyone may write", L"C:\\qm-fixtures\\writable"},
     };
     for (const Row& row : rows) {
         const std::string name = row.name;
         CAPTURE(name);
         OwnFolderReset reset;
-        Scenario scenario(L"log-refused");
+        Scenario scenario(L"own-squatted");
         const Prepared prepared = Prepare(scenario, Machine::Installed);
         const std::wstring ownFolder = qm::OwnDataFolder();
-        std::unique_ptr<PlacedFixture> placed;
-        if (row.fixture) {
-            placed = std::make_unique<PlacedFixture>(row.fixture, ownFolder);
-            REQUIRE_MESSAGE(placed->placed(), "foreign_folders.sh did not make the fixture");
+        for (std::wstring old = MovedAsideFrom(ownFolder); !old.empty() && DeleteTree(old);
+             old = MovedAsideFrom(ownFolder)) {
         }
-        const std::wstring refused = row.logPath ? row.logPath : ownFolder;
+        REQUIRE_MESSAGE(MoveFileW(row.fixture, ownFolder.c_str()),
+                        "foreign_folders.sh did not make the fixture");
+        REQUIRE(WriteBytes(ownFolder + L"\\Quillmend.log", "theirs"));
         RunOptions options;
-        options.arguments = row.logPath ? L"/log:" + refused : L"/log";
+        options.arguments = L"/log /quiet";
 
-        const RunOutcome shown = scenario.Run(options);
-        INFO("harness: " << Narrow(shown.problem));
-        REQUIRE(shown.exited);
-        CHECK(shown.exitCode == 1);
-        REQUIRE(shown.boxes.size() == 1);
-        INFO("box text: " << Narrow(shown.boxes[0].text));
-        CHECK(shown.boxes[0].caption == kErrorCaption);
-        CHECK(shown.boxes[0].text.find(refused) != std::wstring::npos);
-        CHECK(shown.boxes[0].text.find(std::wstring(L"Errcode: ") + row.code) !=
-              std::wstring::npos);
-
-        options.arguments += L" /quiet";
-        const RunOutcome quiet = scenario.Run(options);
-        REQUIRE(quiet.exited);
-        CHECK(quiet.exitCode == 1);
-        CHECK(quiet.boxes.empty());
-
-        INFO("refused before anything was stopped or written");
-        CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.client, 300));
-        CHECK(IsInstalled(prepared.suite.client + L"\\sslServer.tg"));
-        CHECK_FALSE(PathExists(ownFolder + L"\\Quillmend.log"));
+        const RunOutcome outcome = scenario.Run(options);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 0);
+        CHECK(IsReplaced(prepared.suite.client + L"\\sslServer.tg", kSslServerTg));
+        INFO("what stood there is kept aside, untouched, and the log says where");
+        const std::wstring aside = MovedAsideFrom(ownFolder);
+        REQUIRE_FALSE(aside.empty());
+        CHECK(BytesOf(aside + L"\\Quillmend.log") == "theirs");
+        const std::string log = BytesOf(ownFolder + L"\\Quillmend.log");
+        CHECK(log.find("moved aside to " + Utf8(aside)) != std::string::npos);
+        MoveFileW(aside.c_str(), row.fixture);
     }
 }
 

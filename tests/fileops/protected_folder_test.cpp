@@ -194,11 +194,19 @@ TEST_CASE("protected_folder_create_and_check") {
             CHECK(std::count(sddl.begin(), sddl.end(), L'(') == 2);
         }
     }
-    SUBCASE("a file in the folder's place is refused, naming it and the code") {
+    SUBCASE("a file in the folder's place: refused for reading, moved aside for writing") {
         WriteTextFile(folder, "not a folder");
-        const std::string refusal = RefusalOf(folder);
-        CHECK(refusal.find(ToNarrow(folder)) != std::string::npos);
-        CHECK(refusal.find("Errcode: 267") != std::string::npos); // ERROR_DIRECTORY
+        try {
+            const UniqueFile held = CheckExistingProtectedFolder(folder);
+            FAIL("a file was taken for the folder");
+        } catch (const UserError& error) {
+            CHECK(std::string(error.what()).find("Errcode: 267") != std::string::npos);
+        }
+        std::wstring aside;
+        const UniqueFile held = EnsureProtectedFolder(folder, &aside);
+        CHECK((GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        CHECK(aside.rfind(folder + L".untrusted-", 0) == 0);
+        CHECK(ReadTextFile(aside) == "not a folder");
     }
     SUBCASE("a folder that cannot be made: its parent is missing") {
         CHECK(RefusalOf(temp / L"none\\Quillmend").find("Errcode: 3") != std::string::npos);
