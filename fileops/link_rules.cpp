@@ -79,21 +79,18 @@ bool IsRootFolder(const std::wstring& root, const std::wstring& folder) {
 }
 
 std::vector<std::wstring> PathsBelow(const std::wstring& root, const std::wstring& target) {
-    const std::wstring base = CollapseSeparators(root);
     const std::wstring full = CollapseSeparators(target);
-    std::wstring prefix = base;
-    if (!prefix.empty() && prefix.back() != L'\\') {
-        prefix.push_back(L'\\');
-    }
     // Links at root are the installer's choice like those above it.
     if (IsRootFolder(root, target)) {
         return {};
     }
-    if (base.empty() || full.size() <= prefix.size() || !StartsWithIgnoringCase(full, prefix)) {
+    if (!IsBelow(root, target)) {
         return {full};
     }
+    const std::wstring base = CollapseSeparators(root);
+    const size_t below = base.back() == L'\\' ? base.size() : base.size() + 1;
     std::vector<std::wstring> paths;
-    for (size_t slash = full.find(L'\\', prefix.size()); slash != std::wstring::npos;
+    for (size_t slash = full.find(L'\\', below); slash != std::wstring::npos;
          slash = full.find(L'\\', slash + 1)) {
         paths.push_back(full.substr(0, slash));
     }

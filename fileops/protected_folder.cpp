@@ -92,29 +92,27 @@ struct Judged {
     UniqueFile handle;
 };
 
+// What could not be looked at is refused, not moved aside: it may be ours after all.
+Judged Unreadable(DWORD code) {
+    return {FolderVerdict::ForeignOwner, code, false, UniqueFile()};
+}
+
 Judged JudgeFolder(const std::wstring& folder) {
     Judged judged;
-    // What could not be looked at is refused, not moved aside: it may be ours after all.
-    const auto unreadable = [&judged](DWORD code) {
-        judged.verdict = FolderVerdict::ForeignOwner;
-        judged.code = code;
-        judged.handle.reset();
-        return std::move(judged);
-    };
     judged.handle = OpenHeld(folder);
     if (!judged.handle) {
-        return unreadable(GetLastError());
+        return Unreadable(GetLastError());
     }
-    UniqueFile& handle = judged.handle;
+    const UniqueFile& handle = judged.handle;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(handle.get(), &information)) {
-        return unreadable(GetLastError());
+        return Unreadable(GetLastError());
     }
     // A link is judged by its tag and, where the link's target was opened all the same (Wine
     // opens a Unix link's target whatever it is asked), by the handle's final path.
     const DWORD link = CheckOpenedIsPath(handle.get(), folder);
     if (link != ERROR_SUCCESS && link != kReparsePointEncountered) {
-        return unreadable(link);
+        return Unreadable(link);
     }
     PSID owner = nullptr;
     PACL dacl = nullptr;
@@ -292,7 +290,7 @@ UniqueFile EnsureProtectedFolder(const std::wstring& folder, std::wstring* moved
         Refuse(folder, judged.code);
     }
     // Any user may make the name first: what stands there is not obeyed, nor may it stop every
-    // run for good. It is renamed aside (a link as itself), and a protected folder made anew.
+    // run for good. It is renamed aside, and a protected folder made anew.
     const std::wstring aside = AsideName(folder);
     if (!MoveFileExW(folder.c_str(), aside.c_str(), 0)) {
         Refuse(folder, judged.code);
