@@ -134,7 +134,7 @@ void BackupJournal::Touch(const std::wstring& path) {
     touched_.insert(PathKey(path));
 }
 
-RollbackStep BackupJournal::PutBack(const BackupEntry& entry) {
+RollbackStep BackupJournal::PutBackEntry(const BackupEntry& entry) {
     RollbackStep step;
     step.path = entry.originalPath;
     const auto planned = roots_.find(PathKey(entry.originalPath));
@@ -167,16 +167,27 @@ RollbackStep BackupJournal::PutBack(const BackupEntry& entry) {
     return step;
 }
 
-RollbackReport BackupJournal::RollBack() {
+RollbackReport BackupJournal::PutBack(const std::vector<std::wstring>& paths) {
+    std::set<std::wstring> keys;
+    for (const std::wstring& path : paths) {
+        if (touched_.erase(PathKey(path)) != 0) {
+            keys.insert(PathKey(path));
+        }
+    }
     RollbackReport report;
     report.setFolder = setFolder_;
     // Last written first, so a file written twice ends as it was before the first write.
     for (auto entry = manifest_.entries.rbegin(); entry != manifest_.entries.rend(); ++entry) {
-        if (touched_.count(PathKey(entry->originalPath)) != 0) {
-            report.steps.push_back(PutBack(*entry));
+        if (keys.count(PathKey(entry->originalPath)) != 0) {
+            report.steps.push_back(PutBackEntry(*entry));
         }
     }
-    touched_.clear();
+    return report;
+}
+
+RollbackReport BackupJournal::RollBack() {
+    std::vector<std::wstring> touched(touched_.begin(), touched_.end());
+    RollbackReport report = PutBack(touched);
     // The folders the run made, once the files in them are gone.
     for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) {
         RemoveFolderIfEmpty(*folder);

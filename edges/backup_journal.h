@@ -19,12 +19,13 @@ public:
     void FolderMade(const std::wstring& folder) override { madeFolders_.push_back(folder); }
     void Touch(const std::wstring& path) override;
     RollbackReport RollBack() override;
+    RollbackReport PutBack(const std::vector<std::wstring>& paths) override;
     // The set is marked finished when the run ended well, then older sets are pruned; a set
     // that holds nothing is removed.
     void Close(RunResult result) override;
 
 private:
-    RollbackStep PutBack(const BackupEntry& entry);
+    RollbackStep PutBackEntry(const BackupEntry& entry);
 
     std::wstring setFolder_;
     BackupManifest manifest_;
@@ -41,6 +42,7 @@ public:
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }
+    RollbackReport PutBack(const std::vector<std::wstring>&) override { return {}; }
     void Close(RunResult) override {}
 };
 

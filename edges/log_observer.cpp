@@ -383,6 +383,11 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
     }
 }
 
+void LogObserver::LeftOut(const std::wstring& profile, const std::string& why) {
+    log_.Write(L"profile folder " + profile + L": left out for safety, the rest stands: " +
+               ToWide(why));
+}
+
 void LogObserver::RolledBack(const RollbackReport& report) {
     if (report.steps.empty()) {
         return;

@@ -22,6 +22,7 @@ public:
                  const StartResult& result) override;
     void Ends(const Step& step, const std::string* failure) override;
     void RolledBack(const RollbackReport& report) override;
+    void LeftOut(const std::wstring& profile, const std::string& why) override;
     void Shown(const std::string& text, const std::string& caption) override;
 
 private:

@@ -8,6 +8,7 @@
 #include <exception>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace qm {
 
@@ -63,6 +64,11 @@ void Observers::RolledBack(const RollbackReport& report) {
         observer->RolledBack(report);
     }
 }
+void Observers::LeftOut(const std::wstring& profile, const std::string& why) {
+    for (Observer* observer : observers_) {
+        observer->LeftOut(profile, why);
+    }
+}
 void Observers::Shown(const std::string& text, const std::string& caption) {
     for (Observer* observer : observers_) {
         observer->Shown(text, caption);
@@ -79,21 +85,34 @@ void Show(Host& host, Observer& observer, const std::string& text, const std::st
 // What the steps found out so far, for the steps after them and for the undo.
 class Run {
 public:
-    Run(const Plan& plan, Processes& processes, Files& files, Journal& journal, Observer& observer)
-        : plan_(plan), processes_(processes), files_(files), journal_(journal),
-          observer_(observer) {}
+    Run(const Plan& plan, Processes& processes, Files& files, Journal& journal, Observer& observer,
+        std::set<std::wstring> leftOut)
+        : plan_(plan), processes_(processes), files_(files), journal_(journal), observer_(observer),
+          leftOut_(std::move(leftOut)) {}
 
     void Do(const Step& step) {
+        if (!step.profile.empty() && leftOut_.count(step.profile) != 0) {
+            return;
+        }
         observer_.Begins(step);
         try {
             Act(step);
         } catch (const std::exception& error) {
             const std::string text = error.what();
             observer_.Ends(step, &text);
-            throw;
+            if (step.profile.empty()) {
+                throw;
+            }
+            // One user's trouble is that user's: their files go back, the rest stands.
+            leftOut_.insert(step.profile);
+            observer_.RolledBack(journal_.PutBack(written_[step.profile]));
+            observer_.LeftOut(step.profile, text);
+            return;
         }
         observer_.Ends(step, nullptr);
     }
+
+    bool leftAnyOut() const { return !leftOut_.empty(); }
 
     // A program started again before the failure would keep the new files in memory over old
     // ones: it is ended first. Then what was written goes back, and everything stopped runs
@@ -136,6 +155,7 @@ private:
             return;
         case StepKind::Copy:
             journal_.Touch(step.target);
+            written_[step.profile].push_back(step.target);
             files_.Copy(step);
             return;
         case StepKind::Remove:
@@ -196,30 +216,50 @@ private:
     std::map<std::wstring, std::vector<std::wstring>> kept_; // image -> paths, in stop order
     std::vector<EndFailure> notEnded_;
     std::set<std::wstring> runningAgain_; // images with an instance this run started again
+    std::set<std::wstring> leftOut_;      // profiles whose copies are not made, or put back
+    std::map<std::wstring, std::vector<std::wstring>> written_; // profile -> targets touched
     std::vector<RestartFailure> failedRestarts_;
 };
 
 } // namespace
 
-void CheckPlan(const Plan& plan, Files& files, Journal& journal, Observer& observer) {
+std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journal,
+                                 Observer& observer) {
+    std::set<std::wstring> leftOut;
     try {
         for (const PlannedCheck& check : plan.checks) {
+            if (!check.profile.empty() && leftOut.count(check.profile) != 0) {
+                continue;
+            }
             bool created = false;
             const unsigned long error = files.Check(check, created);
             if (created) {
                 journal.FolderMade(check.path);
             }
-            if (error != 0) {
-                observer.Refused(check, error);
-                throw UserError(ToNarrow(FailureMessage(check.failure, check.path, error)));
+            if (error == 0) {
+                continue;
             }
+            observer.Refused(check, error);
+            const std::wstring message = FailureMessage(check.failure, check.path, error);
+            if (check.profile.empty()) {
+                throw UserError(ToNarrow(message));
+            }
+            leftOut.insert(check.profile);
+            observer.LeftOut(check.profile, ToNarrow(message));
         }
         observer.Checked();
-        if (plan.Stops() || !plan.writes.empty()) {
+        std::vector<PlannedWrite> writes;
+        for (const PlannedWrite& write : plan.writes) {
+            if (write.profile.empty() || leftOut.count(write.profile) == 0) {
+                writes.push_back(write);
+            }
+        }
+        if (plan.Stops() || !writes.empty()) {
             try {
-                journal.Save(plan.writes);
+                journal.Save(writes);
             } catch (const SaveFailure& failure) {
-                observer.Refused({CheckKind::Savable, failure.path(), nullptr, {}}, failure.code());
+                observer.Refused({CheckKind::Savable, failure.path(), nullptr, {}, {}},
+                                 failure.code());
                 throw;
             }
             observer.Saved();
@@ -229,6 +269,7 @@ void CheckPlan(const Plan& plan, Files& files, Journal& journal, Observer& obser
         journal.RollBack();
         throw;
     }
+    return leftOut;
 }
 
 RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& files,
@@ -240,14 +281,15 @@ RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& fil
         journal.Close(result);
         return result;
     }
+    std::set<std::wstring> leftOut;
     try {
-        CheckPlan(plan, files, journal, observer);
+        leftOut = CheckPlan(plan, files, journal, observer);
     } catch (const std::exception& error) {
         Show(host, observer, error.what(), kErrorCaption);
         journal.Close(result);
         return result;
     }
-    Run run(plan, processes, files, journal, observer);
+    Run run(plan, processes, files, journal, observer, std::move(leftOut));
     try {
         for (const Step& step : plan.steps) {
             run.Do(step);
@@ -262,7 +304,8 @@ RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& fil
     }
     if (run.failedRestarts().empty()) {
         Show(host, observer, plan.finishText, plan.finishCaption);
-        result = plan.finishResult;
+        result = plan.finishResult == RunResult::Finished && run.leftAnyOut() ? RunResult::LeftOut
+                                                                              : plan.finishResult;
     } else {
         Show(host, observer, ToNarrow(RestartFailureMessage(run.failedRestarts())), kErrorCaption);
         result = RunResult::RestartFailed;

@@ -11,6 +11,7 @@
 #include "platform/user_error.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,8 @@ public:
     virtual void Touch(const std::wstring& path) = 0;
     // Every file touched as it was, every folder made removed, last first. Never throws.
     virtual RollbackReport RollBack() = 0;
+    // Only these files, where touched, as they were; the rest stands. Never throws.
+    virtual RollbackReport PutBack(const std::vector<std::wstring>& paths) = 0;
     // After the run. Never throws.
     virtual void Close(RunResult result) = 0;
 };
@@ -115,6 +118,8 @@ public:
     // failure is null when the step succeeded.
     virtual void Ends(const Step&, const std::string* /*failure*/) {}
     virtual void RolledBack(const RollbackReport&) {}
+    // A profile of a run for all users was left out: its copies are not made, or put back.
+    virtual void LeftOut(const std::wstring& /*profile*/, const std::string& /*why*/) {}
     virtual void Shown(const std::string& /*text*/, const std::string& /*caption*/) {}
 };
 
@@ -132,6 +137,7 @@ public:
                  const StartResult& result) override;
     void Ends(const Step& step, const std::string* failure) override;
     void RolledBack(const RollbackReport& report) override;
+    void LeftOut(const std::wstring& profile, const std::string& why) override;
     void Shown(const std::string& text, const std::string& caption) override;
 
 private:
@@ -139,8 +145,10 @@ private:
 };
 
 // Makes the plan's checks and saves what it overwrites, nothing stopped yet; throws UserError
-// with the box of the first that fails, after the folders made for it are removed again.
-void CheckPlan(const Plan& plan, Files& files, Journal& journal, Observer& observer);
+// with the box of the first that fails, after the folders made for it are removed again. A
+// failed check of a profile's copy leaves that profile out instead; returns those left out.
+std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journal,
+                                 Observer& observer);
 
 // Carries the plan out and shows its box; how the run ended.
 RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& files,

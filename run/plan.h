@@ -28,6 +28,9 @@ struct PlannedCheck {
     // path.
     const wchar_t* failure = nullptr;
     std::wstring root; // LinkFree only: the folder above which links are the installer's choice
+    // In a run for all users, the profile whose per-user copy needs it: a failure leaves that
+    // profile out (code 4), not the run. Empty: a failure ends the run.
+    std::wstring profile;
 };
 
 // A file the plan writes, saved before the first stop.
@@ -39,6 +42,7 @@ struct PlannedWrite {
     const wchar_t* failure = nullptr;
     // The folder above which links are the installer's choice: the one a rollback writes from.
     std::wstring root;
+    std::wstring profile; // as PlannedCheck::profile
 };
 
 enum class StepKind {
@@ -69,6 +73,9 @@ struct Step {
     std::vector<std::wstring> folders; // Copy: made first where missing, parents first
     // Copy, Remove: the failure's message; "%s", when the message has one, is the target.
     const wchar_t* failure = nullptr;
+    // Copy: as PlannedCheck::profile; a failure puts back that profile's files and skips the
+    // rest of its copies.
+    std::wstring profile;
     NoteKind note = NoteKind::Newer;
 };
 

@@ -116,19 +116,19 @@ Plan PlanRestore(const RestoreFacts& facts) {
         step.linkRoot = TrustedRootFor(entry.originalPath, facts.userRoots);
         // What the restore itself changes is saved first, like a run's.
         if (facts.current.count(entry.originalPath) == 0) {
-            plan.writes.push_back({entry.originalPath, nullptr, step.linkRoot});
+            plan.writes.push_back({entry.originalPath, nullptr, step.linkRoot, {}});
         }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;
             step.source = facts.savedCopies[i];
             step.failure = kRestoreFailed;
-            plan.checks.push_back({CheckKind::TargetWritable, step.target, kRestoreFailed, {}});
+            plan.checks.push_back({CheckKind::TargetWritable, step.target, kRestoreFailed, {}, {}});
         } else {
             step.kind = StepKind::Remove;
             step.failure = kRemoveFailed;
         }
         plan.checks.push_back(
-            {CheckKind::LinkFree, ParentFolder(step.target), step.failure, step.linkRoot});
+            {CheckKind::LinkFree, ParentFolder(step.target), step.failure, step.linkRoot, {}});
         plan.steps.push_back(step);
     }
     plan.steps.push_back(ProgramStep(StepKind::Restart, kServiceImage, kServiceParameters));

@@ -20,6 +20,8 @@ struct UserBase {
     bool makeBase = false; // Marrowby is made when missing (a run for the running account)
     // The facts looked for links from the profile folder down already (a run for all users).
     bool linksChecked = false;
+    // A run for all users: the profile folder, which a failure of these copies leaves out.
+    std::wstring profile;
 };
 
 class Planner {
@@ -68,7 +70,8 @@ public:
             if (user.makeBase) {
                 folders.insert(folders.begin(), user.base);
             }
-            Copy(source, target, user.linkRoot, folders, kUserCopyFailed, user.linksChecked);
+            Copy(source, target, user.linkRoot, folders, kUserCopyFailed, user.linksChecked,
+                 user.profile);
         }
     }
 
@@ -107,7 +110,7 @@ private:
     // copy would write the same bytes again.
     void Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
               const std::vector<std::wstring>& folders, const wchar_t* failure,
-              bool linksChecked = false) {
+              bool linksChecked = false, const std::wstring& profile = std::wstring()) {
         if (!copied_.insert(target).second) {
             return;
         }
@@ -116,18 +119,19 @@ private:
         // target itself is looked at by the handles that save and write it.
         const std::wstring targetFolder = ParentFolder(target);
         if (targetFolder != root && !linksChecked) {
-            Check(CheckKind::LinkFree, targetFolder, failure, root);
+            Check(CheckKind::LinkFree, targetFolder, failure, root, profile);
         }
         for (const std::wstring& folder : folders) {
-            Check(CheckKind::FolderCreatable, folder, kUserFolderCreationFailed);
+            Check(CheckKind::FolderCreatable, folder, kUserFolderCreationFailed, {}, profile);
         }
-        // As a copy finds out: the target's obstacle, then the source, then the folder.
-        Check(CheckKind::TargetWritable, target, failure);
+        // As a copy finds out: the target's obstacle, then the source, then the folder. The
+        // source is LicenseFile's, no user's doing.
+        Check(CheckKind::TargetWritable, target, failure, {}, profile);
         Check(CheckKind::SourceReadable, source, failure);
-        Check(CheckKind::TargetFolder, target, failure);
+        Check(CheckKind::TargetFolder, target, failure, {}, profile);
         // Bytes that stay the same need no saved copy.
         if (facts_.current.count(target) == 0) {
-            plan_.writes.push_back({target, failure, root});
+            plan_.writes.push_back({target, failure, root, profile});
         }
 
         Step step;
@@ -137,14 +141,16 @@ private:
         step.linkRoot = root;
         step.folders = folders;
         step.failure = failure;
+        step.profile = profile;
         plan_.steps.push_back(step);
     }
 
     // A check passed once cannot fail later in the same plan, whatever message it carries.
     void Check(CheckKind kind, const std::wstring& path, const wchar_t* failure,
-               const std::wstring& root = std::wstring()) {
+               const std::wstring& root = std::wstring(),
+               const std::wstring& profile = std::wstring()) {
         if (checked_.insert({kind, path}).second) {
-            plan_.checks.push_back({kind, path, failure, root});
+            plan_.checks.push_back({kind, path, failure, root, profile});
         }
     }
 
@@ -155,14 +161,14 @@ private:
 };
 
 UserBase BaseOf(const ProfileFacts& profile) {
-    return {PerUserBaseFolder(profile.appData), profile.folder, false, true};
+    return {PerUserBaseFolder(profile.appData), profile.folder, false, true, profile.folder};
 }
 
 // The running account's own Marrowby, or, in a run for all users, every served profile's.
 std::vector<UserBase> UserBasesOf(const Facts& facts) {
     if (!facts.allUsers) {
         const std::wstring base = PerUserBaseFolder(facts.appDataFolder);
-        return {{base, ParentFolder(base), true}};
+        return {{base, ParentFolder(base), true, false, {}}};
     }
     std::vector<UserBase> users;
     for (const ProfileFacts& profile : facts.profiles) {

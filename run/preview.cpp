@@ -12,12 +12,15 @@ Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& obs
     if (!plan.refusal.empty()) {
         return {plan.refusal, kErrorCaption, RunResult::Failed};
     }
+    std::set<std::wstring> leftOut;
     try {
-        CheckPlan(plan, files, journal, observer);
+        leftOut = CheckPlan(plan, files, journal, observer);
     } catch (const std::exception& error) {
         return {error.what(), kErrorCaption, RunResult::Failed};
     }
-    return {plan.finishText, plan.finishCaption, plan.finishResult};
+    const bool leftOutNow = plan.finishResult == RunResult::Finished && !leftOut.empty();
+    return {plan.finishText, plan.finishCaption,
+            leftOutNow ? RunResult::LeftOut : plan.finishResult};
 }
 
 std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {

@@ -79,6 +79,26 @@ TEST_CASE("e2e_all_users_profiles") {
         CHECK(text.find("S-1-5-21-7-7-7-1005") != std::string::npos);
         CHECK(text.find("left out for safety") != std::string::npos);
     }
+    SUBCASE("one user's file held by a program of theirs: that user left out, the rest stands") {
+        const MadeUpProfile cy(scenario, L"S-1-5-21-7-7-7-1005", L"cy", true);
+        REQUIRE(cy.made());
+        REQUIRE(MakeFolders(ann.client()));
+        const std::wstring held = ann.client() + L"\\sslServer.tg";
+        REQUIRE(WriteBytes(held, "ann's own"));
+        // Read with reads shared: the run can save it, but not replace it.
+        const qm::UniqueFile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(holder);
+        const RunOutcome outcome = RunForAllUsers(scenario);
+        REQUIRE(outcome.exited);
+        CHECK(outcome.exitCode == 4);
+        CHECK(IsReplaced(suite.client + L"\\sslServer.tg", kSslServerTg));
+        CHECK(IsReplaced(cy.client() + L"\\sslServer.tg", kSslServerTg));
+        CHECK(BytesOf(held) == "ann's own");
+        const std::string text = BytesOf(log);
+        INFO("log: " << text);
+        CHECK(text.find(Utf8(ann.folder()) + ": left out for safety") != std::string::npos);
+    }
     SUBCASE("a user's catalogue counts inside their profile, and is left alone outside it") {
         const MadeUpProfile dee(scenario, L"S-1-5-21-7-7-7-1006", L"dee", true);
         REQUIRE(dee.made());

@@ -162,6 +162,7 @@ public:
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }
+    RollbackReport PutBack(const std::vector<std::wstring>&) override { return {}; }
     void Close(RunResult) override {}
 };
 
@@ -202,14 +203,18 @@ TEST_CASE("machine_real_calls") {
         SystemFiles files(true);
         const std::wstring folder = JoinPath(temp.path(), L"New");
         bool created = false;
-        CHECK(files.Check({CheckKind::FolderCreatable, folder, L"%s %d", {}}, created) == 0);
+        CHECK(files.Check({CheckKind::FolderCreatable, folder, L"%s %d", {}, {}}, created) == 0);
         CHECK_FALSE(created);
         CHECK_FALSE(Exists(folder));
-        CHECK(files.Check({CheckKind::FolderCreatable, JoinPath(folder, L"Deeper"), L"%s %d", {}},
-                          created) == 0);
-        CHECK(files.Check(
-                  {CheckKind::FolderCreatable, JoinPath(temp.path(), L"No\\Deeper"), L"%s %d", {}},
-                  created) == ERROR_PATH_NOT_FOUND);
+        CHECK(
+            files.Check({CheckKind::FolderCreatable, JoinPath(folder, L"Deeper"), L"%s %d", {}, {}},
+                        created) == 0);
+        CHECK(files.Check({CheckKind::FolderCreatable,
+                           JoinPath(temp.path(), L"No\\Deeper"),
+                           L"%s %d",
+                           {},
+                           {}},
+                          created) == ERROR_PATH_NOT_FOUND);
     }
 }
 

@@ -87,6 +87,15 @@ public:
         log.push_back(L"roll back");
         return {};
     }
+    RollbackReport PutBack(const std::vector<std::wstring>& paths) override {
+        for (const std::wstring& path : paths) {
+            log.push_back(L"put back " + path);
+        }
+        return {};
+    }
+    void LeftOut(const std::wstring& profile, const std::string&) override {
+        log.push_back(L"left out " + profile);
+    }
     void Close(RunResult) override { log.push_back(L"close"); }
     void Refused(const PlannedCheck& check, unsigned long error) override {
         log.push_back(L"refused " + check.path + L" " + std::to_wstring(error));
@@ -228,6 +237,42 @@ TEST_CASE("executor_failure_after_the_stop") {
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"copy", L"wait", L"start"}) == Log{L"start " + kClientPath + L"|"});
         CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+    }
+}
+
+TEST_CASE("executor_all_users_one_profile_left_out") {
+    Recorder world;
+    world.running = {{kServiceImage, {kServicePath}}};
+    Facts facts;
+    facts.licenseFolder = L"T:\\LicenseFile";
+    facts.allUsers = true;
+    facts.vendorFolders = {L"C:\\A\\X"};
+    facts.revisions[kClientPath] = 100;
+    for (const wchar_t* folder : {L"C:\\Users\\ann", L"C:\\Users\\cy"}) {
+        ProfileFacts profile;
+        profile.folder = folder;
+        profile.appData = std::wstring(folder) + L"\\AppData\\Roaming";
+        profile.verdict = ProfileFacts::Verdict::Served;
+        facts.profiles.push_back(profile);
+    }
+    const std::wstring annCopy =
+        L"copy C:\\Users\\ann\\AppData\\Roaming\\Marrowby\\MWClientServer\\sslServer.tg";
+    const std::wstring cyKey =
+        L"C:\\Users\\cy\\AppData\\Roaming\\Marrowby\\MWClientServer\\sslServer.tg";
+
+    SUBCASE("a copy that fails after the stop: that user's files go back, the rest stands") {
+        world.failures[L"copy " + cyKey] = "held, Errcode: 32";
+        CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
+        CHECK(Only(world.log, {L"copy", L"put back", L"left out", L"roll back", L"start"}) ==
+              Log{kInstallCopy, annCopy, L"copy " + cyKey, L"put back " + cyKey,
+                  L"left out C:\\Users\\cy", L"start " + kServicePath + L"| -i"});
+        CHECK(world.boxes[0].first == std::string(kSuccessText));
+    }
+    SUBCASE("a check that fails before the stop: that user's copies are not made, nor saved") {
+        world.checkErrors[cyKey] = 5;
+        CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
+        CHECK(Only(world.log, {L"copy", L"left out", L"save"}) ==
+              Log{L"left out C:\\Users\\cy", L"save 2", kInstallCopy, annCopy});
     }
 }
 

@@ -303,6 +303,9 @@ TEST_CASE("plan_update_all_users") {
                                                     L"copy " + cy + L"\\sslServer.tg"});
         CHECK(plan.steps[6].folders == std::vector<std::wstring>{ann});
         CHECK(plan.steps[6].linkRoot == L"C:\\Users\\ann");
+        // A failure of that copy leaves ann out, one of the install fails the run.
+        CHECK(plan.steps[6].profile == L"C:\\Users\\ann");
+        CHECK(plan.steps[5].profile.empty());
         CHECK(plan.finishResult == RunResult::Finished);
     }
     SUBCASE("a user's catalogue install gets the combined file and that user's copy alone") {
