@@ -3,6 +3,8 @@
 
 #include "platform/paths.h"
 
+#include <algorithm>
+
 namespace qm {
 
 namespace {
@@ -99,6 +101,22 @@ bool IsWithinFolder(const std::wstring& path, const std::wstring& folder) {
         return false;
     }
     return path.size() == base.size() || path[base.size()] == L'\\';
+}
+
+bool IsAppDataInProfile(const std::wstring& appData, const std::wstring& profileFolder) {
+    if (!IsWithinFolder(appData, profileFolder) || appData.find(L'/') != std::wstring::npos) {
+        return false;
+    }
+    const std::wstring below = appData.substr(TrimTrailingBackslash(profileFolder).size());
+    for (size_t start = 0; start < below.size();) {
+        const size_t end = std::min(below.find(L'\\', start), below.size());
+        const std::wstring part = below.substr(start, end - start);
+        if (part == L"." || part == L"..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
 }
 
 } // namespace qm

@@ -32,4 +32,8 @@ bool IsNetworkPath(const std::wstring& path);
 // True when path is folder or lies below it, letters compared without regard to case (ASCII).
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
+// A user's AppData, as their hive names it, is written as SYSTEM only inside that user's own
+// profile folder: below it by its text, with no "." or ".." part that could lead back out.
+bool IsAppDataInProfile(const std::wstring& appData, const std::wstring& profileFolder);
+
 } // namespace qm

@@ -198,6 +198,11 @@ void ReadProfileCatalogue(const Facts& facts, ProfileFacts& profile, Lookup& loo
 // Served where the suite has run for the user (Marrowby is there) and nothing below the profile
 // folder on the way to the per-user copies is a link.
 void JudgeProfileCopies(ProfileFacts& profile) {
+    if (profile.appDataFromHive && !IsAppDataInProfile(profile.appData, profile.folder)) {
+        profile.verdict = ProfileFacts::Verdict::LeftOut;
+        profile.reason = L"its AppData (" + profile.appData + L") lies outside the profile folder";
+        return;
+    }
     const std::wstring base = PerUserBaseFolder(profile.appData);
     if (!FolderExists(base)) {
         profile.verdict = ProfileFacts::Verdict::NoSuite;

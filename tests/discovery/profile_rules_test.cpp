@@ -71,4 +71,10 @@ TEST_CASE("profile_rules_paths") {
     CHECK_FALSE(IsWithinFolder(L"C:\\Users\\anne\\x", L"C:\\Users\\ann"));
     CHECK_FALSE(IsWithinFolder(L"C:\\Users", L"C:\\Users\\ann"));
     CHECK_FALSE(IsWithinFolder(L"C:\\x", L""));
+
+    CHECK(IsAppDataInProfile(L"C:\\Users\\ann\\AppData\\Roaming", L"C:\\Users\\ann"));
+    CHECK_FALSE(IsAppDataInProfile(L"D:\\Roaming\\ann", L"C:\\Users\\ann"));
+    CHECK_FALSE(IsAppDataInProfile(L"C:\\Users\\ann\\..\\bob\\AppData", L"C:\\Users\\ann"));
+    CHECK_FALSE(IsAppDataInProfile(L"C:\\Users\\ann\\x/../../bob", L"C:\\Users\\ann"));
+    CHECK(IsAppDataInProfile(L"C:\\Users\\ann\\..x\\Roaming", L"C:\\Users\\ann"));
 }
