@@ -125,7 +125,10 @@ std::wstring NoteLine(const Step& step, bool preview) {
         return L"LicenseFile\\" + step.target.substr(step.target.find_last_of(L'\\') + 1) +
                L" is newer: " + step.target + (preview ? L" would be replaced" : L" is replaced");
     case NoteKind::NotNewer:
-        return L"not newer, not replaced: " + step.target;
+        // Not newer than nothing: a program that is not installed is no older one.
+        return (HashOrAbsent(step.target) == kAbsentHash ? L"not installed, not replaced: "
+                                                         : L"not newer, not replaced: ") +
+               step.target;
     case NoteKind::NotPresent:
         return L"not present, not copied: " + step.target;
     }
@@ -357,8 +360,9 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
                                      after + L" from " + step.source);
             return;
         }
-        if (failure && after == before_) {
-            log_.Write(L"unchanged: " + step.target + L" sha256 " + after);
+        if (after == before_) {
+            log_.Write((failure ? L"unchanged: " : L"already held these bytes, unchanged: ") +
+                       step.target + L" sha256 " + after);
         } else {
             log_.Write(std::wstring(before_ == kAbsentHash ? L"created: " : L"replaced: ") +
                        step.target + L" sha256 " + before_ + L" -> " + after);
