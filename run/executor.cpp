@@ -239,9 +239,9 @@ std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journa
             if (error == 0) {
                 continue;
             }
-            observer.Refused(check, error);
             const std::wstring message = FailureMessage(check.failure, check.path, error);
             if (check.profile.empty()) {
+                observer.Refused(check, error);
                 throw UserError(ToNarrow(message));
             }
             leftOut.insert(check.profile);
