@@ -328,7 +328,9 @@ void LogObserver::Stopped(const Step& step, const std::vector<StoppedProcess>& s
     }
     for (const StoppedProcess& process : stopped) {
         std::wstring line = ProcessLine(step.image, process);
-        line += process.ended ? L": ended" : L": not ended";
+        line += !process.ended          ? L": not ended"
+                : process.endError == 0 ? L": ended"
+                                        : L": ended, but still there after the wait";
         if (process.endError != 0) {
             line += L", Errcode " + std::to_wstring(static_cast<int32_t>(process.endError));
         }
@@ -360,7 +362,9 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
                                      after + L" from " + step.source);
             return;
         }
-        if (after == before_) {
+        if (after == before_ && after == kAbsentHash && !failure) {
+            log_.Write(L"gone since it was found, not created: " + step.target);
+        } else if (after == before_) {
             log_.Write((failure ? L"unchanged: " : L"already held these bytes, unchanged: ") +
                        step.target + L" sha256 " + after);
         } else {

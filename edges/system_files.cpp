@@ -82,7 +82,8 @@ unsigned long SystemFiles::Check(const PlannedCheck& check, bool& created) {
 }
 
 void SystemFiles::Copy(const Step& step) {
-    DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure);
+    DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure,
+               step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create);
 }
 
 void SystemFiles::Remove(const Step& step) {

@@ -8,6 +8,13 @@
 
 namespace qm {
 
+namespace {
+
+// How long a restart waits for an instance that was ended but had not gone yet.
+constexpr DWORD kGoneWaitMs = 5000;
+
+} // namespace
+
 std::vector<StoppedProcess> SystemProcesses::Stop(const std::wstring& image) {
     std::vector<StoppedProcess> stopped;
     for (RecordedProcess& record : StopAndRecordProcessesByName(image)) {
@@ -43,6 +50,12 @@ StartResult SystemProcesses::Start(const std::wstring& imagePath, const std::wst
         for (const RecordedProcess& record : recorded->second) {
             // One that would not end still runs; a second copy of it would be one too many.
             if (!record.stopped.ended) {
+                continue;
+            }
+            // Nor while the one ended is still going.
+            if (record.process &&
+                WaitForSingleObject(record.process.get(), kGoneWaitMs) == WAIT_TIMEOUT) {
+                fail(WAIT_TIMEOUT);
                 continue;
             }
             const RestartOutcome outcome = StartAsRecorded(record, imagePath, parameters);

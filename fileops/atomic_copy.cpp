@@ -237,7 +237,7 @@ DWORD RenameOnto(HANDLE pending, HANDLE folder, const std::wstring& leaf) {
 } // namespace
 
 DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& linkRoot) {
+                         const std::wstring& linkRoot, MissingTarget missing) {
     const std::wstring full = FullPathOf(target);
     // Held until the end: the folder cannot be renamed and replaced by a link meanwhile, so the
     // folders are looked at once it is held, and the target through the handle that writes it.
@@ -257,6 +257,9 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
     const DWORD obstacle = ReadOldFile(full, folder.get(), old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
+    }
+    if (!old.exists && missing == MissingTarget::Refuse) {
+        return ERROR_FILE_NOT_FOUND;
     }
     const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));

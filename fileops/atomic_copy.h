@@ -2,6 +2,8 @@
 // A copy that never leaves a half-written target: the bytes go into a new file beside the
 // target first, which then takes the target's place in one step. A failure at any point leaves
 // the old file as it was. The replaced file keeps its own security and attributes.
+#include "fileops/deploy_targets.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,6 +17,7 @@ namespace qm {
 // looks at the target alone). The new file beside it has a name nobody can know beforehand,
 // and the target's folder is held open (it cannot be swapped for a link) until done.
 DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& linkRoot);
+                         const std::wstring& linkRoot,
+                         MissingTarget missing = MissingTarget::Create);
 
 } // namespace qm

@@ -46,8 +46,11 @@ void CheckLinks(const std::wstring& root, const std::wstring& target, const wcha
 
 // Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
 void CopyOver(const std::wstring& source, const std::wstring& target, const std::wstring& root,
-              const wchar_t* failure) {
-    const DWORD error = CopyFileAtomically(source, target, root);
+              const wchar_t* failure, MissingTarget missing = MissingTarget::Create) {
+    const DWORD error = CopyFileAtomically(source, target, root, missing);
+    if (error == ERROR_FILE_NOT_FOUND && missing == MissingTarget::Refuse) {
+        return;
+    }
     if (error != ERROR_SUCCESS) {
         throw UserError(ToNarrow(FailureMessage(failure, target, error)));
     }
@@ -109,7 +112,7 @@ std::wstring LicenseFolderPath() {
 
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
-                const wchar_t* failure) {
+                const wchar_t* failure, MissingTarget missing) {
     for (const std::wstring& folder : folders) {
         if (Exists(folder)) {
             continue;
@@ -118,7 +121,7 @@ void DeployFile(const std::wstring& source, const std::wstring& target,
         CheckLinks(linkRoot, folder, failure);
         EnsureFolder(folder);
     }
-    CopyOver(source, target, linkRoot, failure);
+    CopyOver(source, target, linkRoot, failure, missing);
 }
 
 void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,

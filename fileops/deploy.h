@@ -1,6 +1,7 @@
 #pragma once
 // Copies replacement files from the LicenseFile folder beside the program into the suite's
 // folders. Failures throw UserError with the message the user sees.
+#include "fileops/deploy_targets.h"
 #include "fileops/file_version.h"
 
 #include <string>
@@ -26,10 +27,11 @@ std::wstring LicenseFolderPath();
 // One copy of a deployment: the folders (parents first, one level each) are made where missing,
 // each once no link is found between linkRoot and it, then source's bytes take target's place
 // in one step (CopyFileAtomically). Throws UserError: kUserFolderCreationFailed naming a folder
-// that cannot be made, else failure with the code.
+// that cannot be made, else failure with the code. With MissingTarget::Refuse, a target that is
+// not there is left so, and that is no failure.
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
-                const wchar_t* failure);
+                const wchar_t* failure, MissingTarget missing = MissingTarget::Create);
 
 // Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
 // into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.

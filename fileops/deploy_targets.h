@@ -6,6 +6,12 @@
 
 namespace qm {
 
+// What a copy does where the target is not there.
+enum class MissingTarget {
+    Create,
+    Refuse, // nothing written (ERROR_FILE_NOT_FOUND): a file gone since it was found stays gone
+};
+
 struct DeployTarget {
     std::wstring sourceName;    // the file in LicenseFile
     std::wstring path;          // the file written

@@ -12,7 +12,8 @@ struct StoppedProcess {
     std::wstring imagePath; // empty when it could not be read
     bool ended = false;     // termination was asked for and accepted
     // Why a process found running could not be ended (the Windows error code); 0 when it was
-    // ended, had already gone, or was only looked for.
+    // ended, had already gone, or was only looked for. With ended, 258 (WAIT_TIMEOUT): ended,
+    // but still there after the wait, so it may still hold the old files.
     uint32_t endError = 0;
     std::wstring rights; // how it ran, in words for the log; empty when not recorded
 };

@@ -85,7 +85,8 @@ Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer,
 
 // TerminateProcess only asks: a program being ended may still hold its files. Bounded, so that
 // one that never goes cannot hold up the run for long.
-// One still there after the wait was not ended.
+// One still there after the wait is marked so (ended, WAIT_TIMEOUT); its handle goes with its
+// record, so that its restart can wait until it has gone.
 void WaitUntilGone(std::vector<Visited>& visited) {
     const DWORD start = GetTickCount();
     for (Visited& one : visited) {
@@ -97,8 +98,8 @@ void WaitUntilGone(std::vector<Visited>& visited) {
         if (WaitForSingleObject(one.process.get(),
                                 spent >= kEndedWaitMs ? kNoWait : kEndedWaitMs - spent) ==
             WAIT_TIMEOUT) {
-            stopped.ended = false;
             stopped.endError = WAIT_TIMEOUT;
+            one.record.process = std::move(one.process);
         }
     }
 }

@@ -175,9 +175,10 @@ private:
         observer_.Stopped(step, stopped);
         CollectEndFailures(stopped, step.image, notEnded_);
         // One that would not end still runs as it did: it must not be started a second time.
+        // One ended but still there after the wait is going: it comes back once it has gone.
         std::vector<StoppedProcess> ended;
         for (const StoppedProcess& process : stopped) {
-            if (process.endError == 0) {
+            if (process.endError == 0 || process.ended) {
                 ended.push_back(process);
             }
         }

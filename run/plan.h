@@ -76,6 +76,8 @@ struct Step {
     // Copy: as PlannedCheck::profile; a failure puts back that profile's files and skips the
     // rest of its copies.
     std::wstring profile;
+    bool existingOnly = false; // Copy: a target gone since it was found is not created
+
     NoteKind note = NoteKind::Newer;
 };
 

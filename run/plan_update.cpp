@@ -85,7 +85,9 @@ public:
                 Note(NoteKind::NotPresent, target.path);
                 continue;
             }
-            Copy(source, target.path, ParentFolder(folder), {}, kInstallCopyFailed);
+            if (Copy(source, target.path, ParentFolder(folder), {}, kInstallCopyFailed)) {
+                plan_.steps.back().existingOnly = true;
+            }
         }
     }
 
@@ -107,12 +109,12 @@ public:
 
 private:
     // Each target once: its source is always LicenseFile's file of the same name, so a second
-    // copy would write the same bytes again.
-    void Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
+    // copy would write the same bytes again. True when this call added the copy.
+    bool Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
               const std::vector<std::wstring>& folders, const wchar_t* failure,
               bool linksChecked = false, const std::wstring& profile = std::wstring()) {
         if (!copied_.insert(target).second) {
-            return;
+            return false;
         }
         // Before any folder is made: a link in wait there would take the copy elsewhere. Links
         // at or above the folder holding the one written into are the installer's choice; the
@@ -143,6 +145,7 @@ private:
         step.failure = failure;
         step.profile = profile;
         plan_.steps.push_back(step);
+        return true;
     }
 
     // A check passed once cannot fail later in the same plan, whatever message it carries.

@@ -250,6 +250,11 @@ TEST_CASE("deploy_as_only_present_targets") {
         CHECK_FALSE(FileExists(folder + L"\\ssl.key"));
         CHECK_FALSE(FileExists(parent + L"\\ssl.key"));
     }
+    SUBCASE("a planned copy whose target has gone since: not created, no failure") {
+        CHECK_NOTHROW(DeployFile(license / L"server.key", folder + L"\\ssl.key", parent, {},
+                                 kInstallCopyFailed, MissingTarget::Refuse));
+        CHECK_FALSE(FileExists(folder + L"\\ssl.key"));
+    }
     SUBCASE("present target but missing source: install message with 2") {
         WriteTextFile(folder + L"\\key.pem", "old");
         CHECK(FailureOf([&] { DeployReplacementFileAs(folder, L"server.pem", L"key.pem"); }) ==

@@ -46,7 +46,8 @@ public:
             StoppedProcess process;
             process.imagePath = path;
             process.endError = endErrors.count(image) ? endErrors[image] : 0;
-            process.ended = process.endError == 0;
+            // 258: ended, but still there after the wait.
+            process.ended = process.endError == 0 || process.endError == 258;
             stopped.push_back(process);
         }
         if (!endErrors.count(image)) {
@@ -237,6 +238,13 @@ TEST_CASE("executor_failure_after_the_stop") {
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"copy", L"wait", L"start"}) == Log{L"start " + kClientPath + L"|"});
         CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+    }
+    SUBCASE("ended, but still there after the wait: nothing copied, it comes back too") {
+        world.endErrors[kServiceImage] = 258;
+        CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
+        CHECK(Only(world.log, {L"copy", L"start"}) ==
+              Log{L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
+        CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 258})));
     }
 }
 
