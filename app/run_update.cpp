@@ -75,7 +75,7 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
-    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts), foreseen)),
+    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts, foreseen), foreseen)),
            kPreviewCaption);
     return foreseen.result;
 }

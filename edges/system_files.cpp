@@ -43,8 +43,10 @@ unsigned long SystemFiles::Check(const PlannedCheck& check, bool& created) {
     switch (check.kind) {
     case CheckKind::TargetWritable:
         error = TargetOpenErrorOf(check.path);
-        // A missing target is created, not opened; its folder has a check of its own.
-        return IsMissing(error) || IsHeld(error) ? ERROR_SUCCESS : error;
+        // A missing target is created, not opened; its folder has a check of its own. The
+        // suite's files are held by the suite until the stop; a user's copy held in a run for
+        // all users is held by a program the run does not stop.
+        return IsMissing(error) || (IsHeld(error) && check.profile.empty()) ? ERROR_SUCCESS : error;
     case CheckKind::SourceReadable:
         error = SourceReadError(check.path);
         return IsHeld(error) ? ERROR_SUCCESS : error;

@@ -8,19 +8,39 @@
 
 namespace qm {
 
+namespace {
+
+// Why each profile would be left out, as the checks tell it.
+class LeftOutReasons : public Observer {
+public:
+    explicit LeftOutReasons(std::map<std::wstring, std::string>& reasons) : reasons_(reasons) {}
+    void LeftOut(const std::wstring& profile, const std::string& why) override {
+        reasons_.emplace(profile, why);
+    }
+
+private:
+    std::map<std::wstring, std::string>& reasons_;
+};
+
+} // namespace
+
 Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& observer) {
     if (!plan.refusal.empty()) {
-        return {plan.refusal, kErrorCaption, RunResult::Failed};
+        return {plan.refusal, kErrorCaption, RunResult::Failed, {}};
     }
-    std::set<std::wstring> leftOut;
+    std::map<std::wstring, std::string> reasons;
+    LeftOutReasons collected(reasons);
+    Observers observers;
+    observers.Add(observer);
+    observers.Add(collected);
     try {
-        leftOut = CheckPlan(plan, files, journal, observer);
+        CheckPlan(plan, files, journal, observers);
     } catch (const std::exception& error) {
-        return {error.what(), kErrorCaption, RunResult::Failed};
+        return {error.what(), kErrorCaption, RunResult::Failed, {}};
     }
-    const bool leftOutNow = plan.finishResult == RunResult::Finished && !leftOut.empty();
+    const bool leftOutNow = plan.finishResult == RunResult::Finished && !reasons.empty();
     return {plan.finishText, plan.finishCaption,
-            leftOutNow ? RunResult::LeftOut : plan.finishResult};
+            leftOutNow ? RunResult::LeftOut : plan.finishResult, std::move(reasons)};
 }
 
 std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {
@@ -38,7 +58,8 @@ std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {
     return running->second;
 }
 
-std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts) {
+std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
+                                       const Foreseen& foreseen) {
     std::vector<std::wstring> lines;
     for (const Lookup& lookup : facts.lookups) {
         for (const InstallSource& source : lookup.found) {
@@ -51,8 +72,14 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts) {
         }
         std::wstring line =
             L"用户 " + profile.sid + L" (" + profile.account + L") " + profile.folder;
-        line += profile.verdict == ProfileFacts::Verdict::Served ? L": 更新用户目录"
-                                                                 : L": 跳过, " + profile.reason;
+        const auto leftOut = foreseen.leftOut.find(profile.folder);
+        if (profile.verdict != ProfileFacts::Verdict::Served) {
+            line += L": 跳过, " + profile.reason;
+        } else if (leftOut != foreseen.leftOut.end()) {
+            line += L": 为安全起见跳过, 其余照常: " + ToWide(leftOut->second);
+        } else {
+            line += L": 更新用户目录";
+        }
         lines.push_back(line);
         if (!profile.catalogueReason.empty()) {
             lines.push_back(L"用户 " + profile.sid + L" 的安装目录被跳过: " +
@@ -73,6 +100,9 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts) {
             }
             break;
         case StepKind::Copy: {
+            if (foreseen.leftOut.count(step.profile) != 0) {
+                break;
+            }
             const std::wstring name = step.source.substr(step.source.find_last_of(L'\\') + 1);
             std::wstring line = L"复制 LicenseFile\\" + name + L" 到 " + step.target +
                                 (facts.present.count(step.target) ? L" (替换)" : L" (新建)");

@@ -16,6 +16,7 @@ struct Foreseen {
     std::string text;
     std::string caption;
     RunResult result = RunResult::Finished;
+    std::map<std::wstring, std::string> leftOut; // profile folder -> why it would be left out
 };
 
 // The plan's checks, made by files and a journal that only look: the first refusal's box, else
@@ -37,8 +38,10 @@ private:
 };
 
 // One line for each install found, user profile, program ended, file copied, program replaced
-// and program started again.
-std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts);
+// and program started again; a profile the checks would leave out gets its reason instead of
+// its copies.
+std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
+                                       const Foreseen& foreseen);
 
 // The preview's box: the lines, then the box the run would end with.
 std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen& foreseen);
