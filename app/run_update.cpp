@@ -5,6 +5,7 @@
 
 #include "app/run_lock.h"
 #include "edges/backup_journal.h"
+#include "edges/build_observer.h"
 #include "edges/log_observer.h"
 #include "edges/machine_facts.h"
 #include "edges/system_files.h"
@@ -18,11 +19,8 @@
 #include "run/preview.h"
 
 #include <exception>
+#include <memory>
 #include <optional>
-
-#ifdef QM_STEP_TIMES
-#include "edges/step_times.h"
-#endif
 
 namespace qm {
 
@@ -81,7 +79,9 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
 }
 
 RunResult Update(const RunContext& context, Host& host, Observer& observer) {
-    const Facts facts = ReadFacts({context.options.preview, context.allUsers});
+    Facts facts = ReadFacts({context.options.preview, context.allUsers});
+    // What the copies would meet decides what is saved, and whether there is anything to do.
+    ReadTargets(facts, PlanUpdate(facts));
     if (context.log) {
         LogFacts(*context.log, facts);
     }
@@ -129,10 +129,8 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
                            : context.asSystem ? std::wstring(L"mode: all users (running as SYSTEM)")
                                               : std::wstring(L"mode: all users (/allusers)"));
     }
-#ifdef QM_STEP_TIMES
-    StepTimes times;
-    observers.Add(times);
-#endif
+    const std::unique_ptr<Observer> measured = MakeBuildObserver();
+    observers.Add(*measured);
 
     // One run that writes at a time on the machine; a preview changes nothing and never waits.
     std::optional<RunLock> lock;

@@ -63,18 +63,18 @@ DWORD RecordableError(const std::wstring& path) {
 
 // What a file that cannot be saved shows: an installed file that cannot be read is reported as
 // its write would have reported it.
-[[noreturn]] void ThrowNotSaved(const PlannedWrite& write, DWORD error, bool originalUnreadable) {
-    const std::wstring message = originalUnreadable && write.failure
-                                     ? FormatUserMessage(write.failure, {error})
-                                     : FormatUserMessage(kSaveFailed, {write.path, error});
-    throw SaveFailure(ToNarrow(message), write.path, error);
+[[noreturn]] void ThrowNotSaved(const PlannedSave& save, DWORD error, bool originalUnreadable) {
+    const std::wstring message = originalUnreadable && save.failure
+                                     ? FormatUserMessage(save.failure, {error})
+                                     : FormatUserMessage(kSaveFailed, {save.path, error});
+    throw SaveFailure(ToNarrow(message), save.path, error);
 }
 
 } // namespace
 
-void BackupJournal::Save(const std::vector<PlannedWrite>& writes) {
+void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     // Nothing to overwrite needs no set, nor the folders that hold sets.
-    if (writes.empty()) {
+    if (saves.empty()) {
         return;
     }
     if (setFolder_.empty()) {
@@ -88,28 +88,28 @@ void BackupJournal::Save(const std::vector<PlannedWrite>& writes) {
     std::vector<BackupEntry> entries;
     std::set<std::wstring> keys;
     CopyBatch batch;
-    for (const PlannedWrite& write : writes) {
-        if (!keys.insert(PathKey(write.path)).second) {
+    for (const PlannedSave& save : saves) {
+        if (!keys.insert(PathKey(save.path)).second) {
             continue;
         }
-        roots_[PathKey(write.path)] = write.root;
-        if (const DWORD error = RecordableError(write.path); error != ERROR_SUCCESS) {
-            ThrowNotSaved(write, error, false);
+        roots_[PathKey(save.path)] = save.root;
+        if (const DWORD error = RecordableError(save.path); error != ERROR_SUCCESS) {
+            ThrowNotSaved(save, error, false);
         }
         BackupEntry entry;
-        entry.originalPath = write.path;
+        entry.originalPath = save.path;
         entry.kind = BackupKind::Overwritten;
-        entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), write.path);
+        entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), save.path);
         bool originalUnreadable = false;
-        const DWORD error = batch.Add(write.path, JoinPath(setFolder_, entry.storedName),
-                                      entry.size, entry.sha256, originalUnreadable);
+        const DWORD error = batch.Add(save.path, JoinPath(setFolder_, entry.storedName), entry.size,
+                                      entry.sha256, originalUnreadable);
         if (originalUnreadable &&
             (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
             // Not there: the run creates it.
             entry = BackupEntry{};
-            entry.originalPath = write.path;
+            entry.originalPath = save.path;
         } else if (error != ERROR_SUCCESS) {
-            ThrowNotSaved(write, error, originalUnreadable);
+            ThrowNotSaved(save, error, originalUnreadable);
         }
         entries.push_back(entry);
     }
@@ -237,15 +237,15 @@ void BackupJournal::Close(RunResult result) {
     }
 }
 
-void LookingJournal::Save(const std::vector<PlannedWrite>& writes) {
-    for (const PlannedWrite& write : writes) {
-        if (const DWORD error = RecordableError(write.path); error != ERROR_SUCCESS) {
-            ThrowNotSaved(write, error, false);
+void LookingJournal::Save(const std::vector<PlannedSave>& saves) {
+    for (const PlannedSave& save : saves) {
+        if (const DWORD error = RecordableError(save.path); error != ERROR_SUCCESS) {
+            ThrowNotSaved(save, error, false);
         }
-        const DWORD error = OriginalReadError(write.path);
+        const DWORD error = OriginalReadError(save.path);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND &&
             error != ERROR_PATH_NOT_FOUND) {
-            ThrowNotSaved(write, error, true);
+            ThrowNotSaved(save, error, true);
         }
     }
 }

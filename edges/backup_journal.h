@@ -15,7 +15,7 @@ namespace qm {
 
 class BackupJournal : public Journal {
 public:
-    void Save(const std::vector<PlannedWrite>& writes) override;
+    void Save(const std::vector<PlannedSave>& saves) override;
     void FolderMade(const std::wstring& folder) override { madeFolders_.push_back(folder); }
     void Touch(const std::wstring& path) override;
     RollbackReport RollBack() override;
@@ -38,7 +38,7 @@ private:
 // A preview's journal: makes no set, and only looks whether each file could be saved.
 class LookingJournal : public Journal {
 public:
-    void Save(const std::vector<PlannedWrite>& writes) override;
+    void Save(const std::vector<PlannedSave>& saves) override;
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }

@@ -153,11 +153,6 @@ std::wstring CheckedLine(const PlannedCheck& check) {
     return check.path;
 }
 
-// Restores and removals are a restore's; every other copy is a run's.
-bool IsRestore(const Step& step) {
-    return step.failure == kRestoreFailed;
-}
-
 const wchar_t* VerdictText(ProfileFacts::Verdict verdict) {
     switch (verdict) {
     case ProfileFacts::Verdict::Served:
@@ -356,7 +351,7 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
     switch (step.kind) {
     case StepKind::Copy: {
         const std::wstring after = HashOrAbsent(step.target);
-        if (IsRestore(step)) {
+        if (step.fromBackup) {
             log_.Write(failure ? L"restore failed: " + step.target + L": " + ToWide(*failure)
                                : L"restored: " + step.target + L" sha256 " + before_ + L" -> " +
                                      after + L" from " + step.source);

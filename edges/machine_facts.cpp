@@ -16,7 +16,7 @@
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
 #include "processes/terminate.h"
-#include "run/plan_update.h"
+#include "run/plan.h"
 #include "run/run_plan.h"
 
 #include <shlobj.h>
@@ -255,19 +255,6 @@ void ReadProfiles(Facts& facts) {
     }
 }
 
-// Which of the plan's targets are there, and which hold what would be copied onto them.
-void ReadTargets(Facts& facts) {
-    for (const auto& [source, target] : PlannedCopies(facts)) {
-        if (facts.present.count(target) == 0 && !IsOpenableForReading(target)) {
-            continue;
-        }
-        facts.present.insert(target);
-        if (HoldSameBytes(source, target)) {
-            facts.current.insert(target);
-        }
-    }
-}
-
 } // namespace
 
 Facts ReadFacts(const FactOptions& options) {
@@ -300,8 +287,20 @@ Facts ReadFacts(const FactOptions& options) {
                         facts.penloom9Folder);
     ReadOlderGeneration(facts, L"\"Penloom 8.0\" Uninstall key", ReadPenloom8Install(),
                         facts.penloom8Folder);
-    ReadTargets(facts);
     return facts;
+}
+
+void ReadTargets(Facts& facts, const Plan& plan) {
+    for (const Step& step : plan.steps) {
+        if (step.kind != StepKind::Copy ||
+            (facts.present.count(step.target) == 0 && !IsOpenableForReading(step.target))) {
+            continue;
+        }
+        facts.present.insert(step.target);
+        if (HoldSameBytes(step.source, step.target)) {
+            facts.current.insert(step.target);
+        }
+    }
 }
 
 std::vector<std::wstring> ReadUserRoots() {

@@ -1,6 +1,7 @@
 #pragma once
 // Reads this machine's facts for a run, once, before anything acts.
 #include "run/facts.h"
+#include "run/plan.h"
 
 namespace qm {
 
@@ -11,9 +12,12 @@ struct FactOptions {
 
 // Discovery in the run's order, then what the plan asks about the installs found: the client
 // servers' versions, the sibling folders, which LicenseFile programs are newer, which of the
-// older generations' files are there; last, which of the files the plan copies onto are there
-// and which hold their bytes already.
+// older generations' files are there.
 Facts ReadFacts(const FactOptions& options);
+
+// Which of the files plan copies onto are there, and which hold their bytes already: what a
+// plan made from the facts above needs to know what to save, and whether to do anything.
+void ReadTargets(Facts& facts, const Plan& plan);
 
 // The folders below which links are a user's: every profile's folder in ProfileList, and the
 // running account's roaming AppData.

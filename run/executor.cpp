@@ -249,15 +249,15 @@ std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journa
             observer.LeftOut(check.profile, ToNarrow(message));
         }
         observer.Checked();
-        std::vector<PlannedWrite> writes;
-        for (const PlannedWrite& write : plan.writes) {
-            if (write.profile.empty() || leftOut.count(write.profile) == 0) {
-                writes.push_back(write);
+        std::vector<PlannedSave> saves;
+        for (const PlannedSave& save : plan.saves) {
+            if (save.profile.empty() || leftOut.count(save.profile) == 0) {
+                saves.push_back(save);
             }
         }
-        if (plan.Stops() || !writes.empty()) {
+        if (plan.Stops() || !saves.empty()) {
             try {
-                journal.Save(writes);
+                journal.Save(saves);
             } catch (const SaveFailure& failure) {
                 observer.Refused({CheckKind::Savable, failure.path(), nullptr, {}, {}},
                                  failure.code());

@@ -90,8 +90,8 @@ private:
 class Journal {
 public:
     virtual ~Journal() = default;
-    // Before the first stop: saves every file the writes overwrite; throws UserError.
-    virtual void Save(const std::vector<PlannedWrite>& writes) = 0;
+    // Before the first stop: saves every one of saves that is there; throws UserError.
+    virtual void Save(const std::vector<PlannedSave>& saves) = 0;
     virtual void FolderMade(const std::wstring& folder) = 0;
     // Before each write: the file is the run's to put back from now on.
     virtual void Touch(const std::wstring& path) = 0;

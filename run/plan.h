@@ -33,8 +33,8 @@ struct PlannedCheck {
     std::wstring profile;
 };
 
-// A file the plan writes, saved before the first stop.
-struct PlannedWrite {
+// A file the plan overwrites, saved before the first stop.
+struct PlannedSave {
     std::wstring path;
     // The message of a failed write of it ("%d": the code): an installed file that cannot be
     // read for its backup is reported as its write would have reported it. Null: the backup's
@@ -77,6 +77,7 @@ struct Step {
     // rest of its copies.
     std::wstring profile;
     bool existingOnly = false; // Copy: a target gone since it was found is not created
+    bool fromBackup = false;   // Copy: source is target's saved copy (a restore)
 
     NoteKind note = NoteKind::Newer;
 };
@@ -85,7 +86,7 @@ struct Plan {
     // What ends the run before anything is done, as its error box says it; empty when nothing.
     std::string refusal;
     std::vector<PlannedCheck> checks; // each once, in the order the steps would find out
-    std::vector<PlannedWrite> writes; // each path once, in the order first written
+    std::vector<PlannedSave> saves;   // the files to save, each once, in the order first written
     std::vector<Step> steps;
     // The box when every step succeeded and every program came back.
     std::string finishText;

@@ -116,11 +116,12 @@ Plan PlanRestore(const RestoreFacts& facts) {
         step.linkRoot = TrustedRootFor(entry.originalPath, facts.userRoots);
         // What the restore itself changes is saved first, like a run's.
         if (facts.current.count(entry.originalPath) == 0) {
-            plan.writes.push_back({entry.originalPath, nullptr, step.linkRoot, {}});
+            plan.saves.push_back({entry.originalPath, nullptr, step.linkRoot, {}});
         }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;
             step.source = facts.savedCopies[i];
+            step.fromBackup = true;
             step.failure = kRestoreFailed;
             plan.checks.push_back({CheckKind::TargetWritable, step.target, kRestoreFailed, {}, {}});
         } else {

@@ -133,7 +133,7 @@ private:
         Check(CheckKind::TargetFolder, target, failure, {}, profile);
         // Bytes that stay the same need no saved copy.
         if (facts_.current.count(target) == 0) {
-            plan_.writes.push_back({target, failure, root, profile});
+            plan_.saves.push_back({target, failure, root, profile});
         }
 
         Step step;
@@ -250,16 +250,6 @@ bool ChangesNothing(const Plan& plan, const Facts& facts) {
 
 } // namespace
 
-std::vector<std::pair<std::wstring, std::wstring>> PlannedCopies(const Facts& facts) {
-    std::vector<std::pair<std::wstring, std::wstring>> copies;
-    for (const Step& step : PlanUpdate(facts).steps) {
-        if (step.kind == StepKind::Copy) {
-            copies.emplace_back(step.source, step.target);
-        }
-    }
-    return copies;
-}
-
 Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
     Plan plan;
     plan.finishText = kSuccessText;
@@ -282,7 +272,7 @@ Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
     if (options.skipWhenCurrent && IsAnyInstallFound(facts) && ChangesNothing(plan, facts)) {
         plan.steps.clear();
         plan.checks.clear();
-        plan.writes.clear();
+        plan.saves.clear();
         plan.alreadyCurrent = true;
     }
     return plan;

@@ -17,8 +17,4 @@ struct PlanOptions {
 // target that holds its bytes already is not saved first.
 Plan PlanUpdate(const Facts& facts, const PlanOptions& options = {});
 
-// Every file the plan for these facts copies onto, with the file it copies from: what the
-// facts must say is current.
-std::vector<std::pair<std::wstring, std::wstring>> PlannedCopies(const Facts& facts);
-
 } // namespace qm

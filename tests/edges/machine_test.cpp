@@ -158,7 +158,7 @@ public:
         return {true, 0, {}};
     }
     void Wait(uint32_t) override { ++waits; }
-    void Save(const std::vector<PlannedWrite>&) override {}
+    void Save(const std::vector<PlannedSave>&) override {}
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }
@@ -172,6 +172,7 @@ RunResult RunWith(QuietWorld& world, const std::wstring& appData) {
     if (facts.appDataAsked) {
         facts.appDataFolder = appData;
     }
+    ReadTargets(facts, PlanUpdate(facts));
     SystemFiles files;
     Observer nobody;
     return Execute(PlanUpdate(facts), world, world, files, world, nobody);

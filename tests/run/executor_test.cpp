@@ -76,10 +76,10 @@ public:
     }
     void Copy(const Step& step) override { Record(L"copy " + step.target); }
     void Remove(const Step& step) override { Record(L"remove " + step.target); }
-    void Save(const std::vector<PlannedWrite>& writes) override {
-        log.push_back(L"save " + std::to_wstring(writes.size()));
+    void Save(const std::vector<PlannedSave>& saves) override {
+        log.push_back(L"save " + std::to_wstring(saves.size()));
         if (saveFails) {
-            throw SaveFailure("not saved", writes.front().path, 32);
+            throw SaveFailure("not saved", saves.front().path, 32);
         }
     }
     void FolderMade(const std::wstring& folder) override { log.push_back(L"made " + folder); }

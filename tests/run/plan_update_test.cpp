@@ -101,7 +101,7 @@ TEST_CASE("plan_update_sequence") {
         const Plan plan = PlanUpdate(facts);
         CHECK(StepsOf(plan) == expected);
         CHECK(plan.finishResult == RunResult::Finished);
-        CHECK(plan.writes.size() == 6);
+        CHECK(plan.saves.size() == 6);
     }
     SUBCASE("what ends the run before anything is done gives no step") {
         facts.vendorFolders = {L"C:\\A\\X"};
@@ -270,7 +270,7 @@ TEST_CASE("plan_update_checks") {
     SUBCASE(
         "each check once, each file written once, though two installs share the per-user copy") {
         CHECK(checksOf(kLicense + L"\\server.key").size() == 1);
-        CHECK(plan.writes.size() == 6);
+        CHECK(plan.saves.size() == 6);
         CHECK(Only(StepsOf(plan), L"copy").size() == 6);
     }
 }
@@ -338,15 +338,15 @@ TEST_CASE("plan_update_rerun") {
         facts.current = {install};
         const Plan plan = PlanUpdate(facts, {true});
         CHECK(Only(StepsOf(plan), L"copy").size() == 2);
-        REQUIRE(plan.writes.size() == 1);
-        CHECK(plan.writes[0].path == user);
+        REQUIRE(plan.saves.size() == 1);
+        CHECK(plan.saves[0].path == user);
     }
     SUBCASE("with a switch, a machine already current: nothing stopped, written or started") {
         facts.current = {install, user};
         const Plan plan = PlanUpdate(facts, {true});
         CHECK(plan.alreadyCurrent);
         CHECK(plan.steps.empty());
-        CHECK(plan.writes.empty());
+        CHECK(plan.saves.empty());
         CHECK(plan.finishResult == RunResult::Finished);
     }
     SUBCASE("without one, the suite is stopped and started as ever") {
@@ -354,7 +354,7 @@ TEST_CASE("plan_update_rerun") {
         const Plan plan = PlanUpdate(facts);
         CHECK_FALSE(plan.alreadyCurrent);
         CHECK(Only(StepsOf(plan), L"stop").size() == 3);
-        CHECK(plan.writes.empty());
+        CHECK(plan.saves.empty());
     }
     SUBCASE("a newer program is a change") {
         facts.current = {install, user};
