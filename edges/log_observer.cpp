@@ -252,38 +252,31 @@ void LogPreview(RunLog& log, const Plan& plan, const Facts& facts) {
     if (plan.alreadyCurrent) {
         log.Write(kAlreadyCurrent);
     }
-    KeptPaths kept(facts);
-    for (const Step& step : plan.steps) {
-        switch (step.kind) {
-        case StepKind::Stop: {
-            const std::vector<StoppedProcess> running = kept.Stop(step);
-            if (running.empty() && !step.unlessKept) {
+    for (const Foretold& one : Foretell(plan, facts)) {
+        const Step& step = *one.step;
+        switch (one.kind) {
+        case Foretold::Kind::NotRunning:
+            if (!step.unlessKept) {
                 log.Write(step.image + L" is not running");
             }
-            for (const StoppedProcess& process : running) {
-                log.Write(ProcessLine(step.image, process) + L": would be ended");
-            }
             break;
-        }
-        case StepKind::Copy:
+        case Foretold::Kind::End:
+            log.Write(ProcessLine(step.image, one.process) + L": would be ended");
+            break;
+        case Foretold::Kind::Copy:
             log.Write(std::wstring(facts.present.count(step.target) ? L"would replace: "
                                                                     : L"would create: ") +
                       step.target + L" sha256 " + HashOrAbsent(step.target) + L" -> " +
                       HashOrAbsent(step.source));
             break;
-        case StepKind::Remove:
+        case Foretold::Kind::Remove:
             log.Write(L"would remove: " + step.target);
             break;
-        case StepKind::Note:
+        case Foretold::Kind::Note:
             log.Write(NoteLine(step, true));
             break;
-        case StepKind::Restart:
-            for (const std::wstring& path : kept.Of(step.image)) {
-                log.Write(L"would start again: " + ProgramLine(path, step.parameters));
-            }
-            break;
-        case StepKind::RequireEnded:
-        case StepKind::Wait:
+        case Foretold::Kind::Start:
+            log.Write(L"would start again: " + ProgramLine(one.path, step.parameters));
             break;
         }
     }

@@ -1,6 +1,7 @@
 // The executor: checks and saves, then the steps, then the box; undoes a failure past the stop.
 #include "run/executor.h"
 
+#include "run/kept_programs.h"
 #include "platform/codepage.h"
 #include "platform/user_error.h"
 
@@ -138,7 +139,7 @@ private:
     void Act(const Step& step) {
         switch (step.kind) {
         case StepKind::Stop:
-            if (!step.unlessKept || kept_[step.image].empty()) {
+            if (kept_.Stops(step)) {
                 Stop(step);
             }
             return;
@@ -174,28 +175,12 @@ private:
         const std::vector<StoppedProcess> stopped = processes_.Stop(step.image);
         observer_.Stopped(step, stopped);
         CollectEndFailures(stopped, step.image, notEnded_);
-        // One that would not end still runs as it did: it must not be started a second time.
-        // One ended but still there after the wait is going: it comes back once it has gone.
-        std::vector<StoppedProcess> ended;
-        for (const StoppedProcess& process : stopped) {
-            if (process.endError == 0 || process.ended) {
-                ended.push_back(process);
-            }
-        }
-        std::vector<std::wstring>& kept = kept_[step.image];
-        for (const std::wstring& path : KeptImagePaths(ended)) {
-            if (std::find(kept.begin(), kept.end(), path) == kept.end()) {
-                kept.push_back(path);
-            }
-        }
+        kept_.Keep(step.image, stopped);
     }
 
     // Each path the program ran from, in the order found.
     void Restart(const Step& step) {
-        for (const std::wstring& imagePath : kept_[step.image]) {
-            if (!NeedsRestart(imagePath)) {
-                continue;
-            }
+        for (const std::wstring& imagePath : kept_.ToStart(step.image)) {
             const StartResult result = processes_.Start(imagePath, step.parameters);
             observer_.Started(imagePath, step.parameters, result);
             if (result.started) {
@@ -214,7 +199,7 @@ private:
     Files& files_;
     Journal& journal_;
     Observer& observer_;
-    std::map<std::wstring, std::vector<std::wstring>> kept_; // image -> paths, in stop order
+    KeptPrograms kept_;
     std::vector<EndFailure> notEnded_;
     std::set<std::wstring> runningAgain_; // images with an instance this run started again
     std::set<std::wstring> leftOut_;      // profiles whose copies are not made, or put back

@@ -1,6 +1,7 @@
 // The preview's foresight and its box.
 #include "run/preview.h"
 
+#include "run/kept_programs.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -21,6 +22,13 @@ public:
 private:
     std::map<std::wstring, std::string>& reasons_;
 };
+
+Foretold One(Foretold::Kind kind, const Step& step) {
+    Foretold one;
+    one.kind = kind;
+    one.step = &step;
+    return one;
+}
 
 } // namespace
 
@@ -43,19 +51,48 @@ Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& obs
             leftOutNow ? RunResult::LeftOut : plan.finishResult, std::move(reasons)};
 }
 
-std::vector<StoppedProcess> KeptPaths::Stop(const Step& step) {
-    std::vector<std::wstring>& kept = kept_[step.image];
-    if (step.unlessKept && !kept.empty()) {
-        return {};
+std::vector<Foretold> Foretell(const Plan& plan, const Facts& facts) {
+    std::vector<Foretold> foretold;
+    KeptPrograms kept;
+    for (const Step& step : plan.steps) {
+        switch (step.kind) {
+        case StepKind::Stop: {
+            if (!kept.Stops(step)) {
+                break;
+            }
+            const auto running = facts.running.find(step.image);
+            if (running == facts.running.end() || running->second.empty()) {
+                foretold.push_back(One(Foretold::Kind::NotRunning, step));
+                break;
+            }
+            kept.Keep(step.image, running->second);
+            for (const StoppedProcess& process : running->second) {
+                foretold.push_back(One(Foretold::Kind::End, step));
+                foretold.back().process = process;
+            }
+            break;
+        }
+        case StepKind::Copy:
+            foretold.push_back(One(Foretold::Kind::Copy, step));
+            break;
+        case StepKind::Remove:
+            foretold.push_back(One(Foretold::Kind::Remove, step));
+            break;
+        case StepKind::Note:
+            foretold.push_back(One(Foretold::Kind::Note, step));
+            break;
+        case StepKind::Restart:
+            for (const std::wstring& path : kept.ToStart(step.image)) {
+                foretold.push_back(One(Foretold::Kind::Start, step));
+                foretold.back().path = path;
+            }
+            break;
+        case StepKind::RequireEnded:
+        case StepKind::Wait:
+            break;
+        }
     }
-    const auto running = facts_.running.find(step.image);
-    if (running == facts_.running.end()) {
-        return {};
-    }
-    for (const std::wstring& path : KeptImagePaths(running->second)) {
-        kept.push_back(path);
-    }
-    return running->second;
+    return foretold;
 }
 
 std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
@@ -89,17 +126,15 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
     if (plan.alreadyCurrent) {
         lines.push_back(L"所有文件已是最新: 不结束、不复制、不启动任何程序");
     }
-    KeptPaths kept(facts);
-    for (const Step& step : plan.steps) {
-        switch (step.kind) {
-        case StepKind::Stop:
-            for (const StoppedProcess& process : kept.Stop(step)) {
-                lines.push_back(L"结束 " + step.image + L" (进程 " +
-                                std::to_wstring(process.processId) + L", " + process.imagePath +
-                                L")");
-            }
+    for (const Foretold& one : Foretell(plan, facts)) {
+        const Step& step = *one.step;
+        switch (one.kind) {
+        case Foretold::Kind::End:
+            lines.push_back(L"结束 " + step.image + L" (进程 " +
+                            std::to_wstring(one.process.processId) + L", " + one.process.imagePath +
+                            L")");
             break;
-        case StepKind::Copy: {
+        case Foretold::Kind::Copy: {
             if (foreseen.leftOut.count(step.profile) != 0) {
                 break;
             }
@@ -112,21 +147,18 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
             lines.push_back(line);
             break;
         }
-        case StepKind::Note:
+        case Foretold::Kind::Note:
             if (step.note == NoteKind::Newer) {
                 const size_t slash = step.target.find_last_of(L'\\');
                 lines.push_back(L"以 LicenseFile 中更新的 " + step.target.substr(slash + 1) +
                                 L" 替换 " + ParentFolder(step.target));
             }
             break;
-        case StepKind::Restart:
-            for (const std::wstring& path : kept.Of(step.image)) {
-                lines.push_back(L"重新启动 \"" + path + L"\"" + step.parameters);
-            }
+        case Foretold::Kind::Start:
+            lines.push_back(L"重新启动 \"" + one.path + L"\"" + step.parameters);
             break;
-        case StepKind::RequireEnded:
-        case StepKind::Wait:
-        case StepKind::Remove:
+        case Foretold::Kind::NotRunning:
+        case Foretold::Kind::Remove:
             break;
         }
     }

@@ -23,19 +23,24 @@ struct Foreseen {
 // the plan's own. A restart that would fail cannot be foreseen.
 Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& observer);
 
-// Which of a plan's stops would end something, and what each would keep to start again, as the
-// executor decides it, from the programs found running.
-class KeptPaths {
-public:
-    explicit KeptPaths(const Facts& facts) : facts_(facts) {}
-    // The processes the stop would end; none when it would not run.
-    std::vector<StoppedProcess> Stop(const Step& step);
-    const std::vector<std::wstring>& Of(const std::wstring& image) { return kept_[image]; }
-
-private:
-    const Facts& facts_;
-    std::map<std::wstring, std::vector<std::wstring>> kept_;
+// One thing a plan would do over the facts, as the executor would do it (its own restart rule,
+// from the programs found running): what the preview's box and the log both list.
+struct Foretold {
+    enum class Kind {
+        NotRunning, // a stop that would look finds nothing running
+        End,        // process would be ended
+        Copy,       // step's target would be written
+        Remove,     // step's target would be deleted
+        Note,       // step's decision
+        Start,      // path would be started again with step's parameters
+    };
+    Kind kind = Kind::Note;
+    const Step* step = nullptr; // into the plan, which outlives the list
+    StoppedProcess process;     // End
+    std::wstring path;          // Start
 };
+
+std::vector<Foretold> Foretell(const Plan& plan, const Facts& facts);
 
 // One line for each install found, user profile, program ended, file copied, program replaced
 // and program started again; a profile the checks would leave out gets its reason instead of
