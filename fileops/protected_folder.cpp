@@ -11,6 +11,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <vector>
 
 namespace qm {
@@ -89,12 +90,13 @@ struct Judged {
     FolderVerdict verdict = FolderVerdict::Usable;
     DWORD code = ERROR_SUCCESS; // the refusal's code
     bool movable = false;       // judged for what it is: it may be moved aside
+    bool linkItself = false;    // a link, and the handle holds the link, not what it points to
     UniqueFile handle;
 };
 
 // What could not be looked at is refused, not moved aside: it may be ours after all.
 Judged Unreadable(DWORD code) {
-    return {FolderVerdict::ForeignOwner, code, false, UniqueFile()};
+    return {FolderVerdict::ForeignOwner, code, false, false, UniqueFile()};
 }
 
 Judged JudgeFolder(const std::wstring& folder) {
@@ -149,10 +151,14 @@ Judged JudgeFolder(const std::wstring& folder) {
         break;
     }
     judged.handle.reset();
-    // A file is never ours; a folder whose security could not be read may be. A link stays
-    // refused: renamed by its name, the system may move what it points to instead.
+    // A file is never ours; a folder whose security could not be read may be. A link is moved
+    // only through a handle that holds the link itself (renamed by its name, the system may
+    // move what it points to instead); where it cannot be had so (Wine opens a Unix link's
+    // target), the link stays refused.
+    judged.linkItself = judged.verdict == FolderVerdict::ReparsePoint &&
+                        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     judged.movable = (read && judged.verdict != FolderVerdict::ReparsePoint) ||
-                     judged.verdict == FolderVerdict::NotAFolder;
+                     judged.verdict == FolderVerdict::NotAFolder || judged.linkItself;
     return judged;
 }
 
@@ -162,6 +168,28 @@ UniqueFile CheckExistingFolder(const std::wstring& folder) {
         Refuse(folder, judged.code);
     }
     return std::move(judged.handle);
+}
+
+// Renames the link at path itself, by a handle that holds it, never what it points to.
+bool MoveLinkAside(const std::wstring& path, const std::wstring& aside) {
+    const UniqueFile link(CreateFileW(
+        path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareNoDelete, kDefaultSecurity,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!link ||
+        !GetFileInformationByHandleEx(link.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return false;
+    }
+    const size_t nameBytes = aside.size() * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, aside.data(), nameBytes);
+    return SetFileInformationByHandle(link.get(), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 // A name beside folder for what stood there, with the time it was moved: unique per second.
@@ -292,7 +320,9 @@ UniqueFile EnsureProtectedFolder(const std::wstring& folder, std::wstring* moved
     // Any user may make the name first: what stands there is not obeyed, nor may it stop every
     // run for good. It is renamed aside, and a protected folder made anew.
     const std::wstring aside = AsideName(folder);
-    if (!MoveFileExW(folder.c_str(), aside.c_str(), 0)) {
+    const bool moved = judged.linkItself ? MoveLinkAside(folder, aside)
+                                         : MoveFileExW(folder.c_str(), aside.c_str(), 0) != FALSE;
+    if (!moved) {
         Refuse(folder, judged.code);
     }
     if (movedAside) {
