@@ -105,7 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     std::optional<qm::RunLog> log;
     if (options.log) {
         log.emplace();
-        std::string problem;
+        std::wstring problem;
         if (!log->Open(options.logPath, problem)) {
             if (context.showBoxes) {
                 qm::ShowErrorBox(problem);

@@ -32,8 +32,8 @@ constexpr DWORD kNoticeableWaitMs = 100;
 class WindowHost : public Host {
 public:
     explicit WindowHost(HWND window) : window_(window) {}
-    void ShowMessage(const std::string& text, const std::string& caption) override {
-        MessageBoxA(window_, text.c_str(), caption.c_str(), MB_OK);
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
+        MessageBoxW(window_, text.c_str(), caption.c_str(), MB_OK);
     }
 
 private:
@@ -43,7 +43,7 @@ private:
 // Where nobody is to see a box: the outcome is the exit code and the log.
 class QuietHost : public Host {
 public:
-    void ShowMessage(const std::string&, const std::string&) override {}
+    void ShowMessage(const std::wstring&, const std::wstring&) override {}
 };
 
 std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::wstring& where) {
@@ -60,7 +60,7 @@ std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::ws
     return L"waited " + waited + L" for another run to finish (" + where + L")";
 }
 
-void Report(Host& host, Observer& observer, const std::string& text, const std::string& caption) {
+void Report(Host& host, Observer& observer, const std::wstring& text, const std::wstring& caption) {
     observer.Shown(text, caption);
     host.ShowMessage(text, caption);
 }
@@ -73,7 +73,7 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
-    Report(host, observer, ToNarrow(PreviewText(PreviewLines(plan, facts, foreseen), foreseen)),
+    Report(host, observer, PreviewText(PreviewLines(plan, facts, foreseen), foreseen),
            kPreviewCaption);
     return foreseen.result;
 }
@@ -105,7 +105,7 @@ RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
         LookingJournal journal;
         const Foreseen foreseen = Foresee(plan, files, journal, observer);
         const bool listed = foreseen.result == RunResult::Finished;
-        Report(host, observer, listed ? ToNarrow(RestorePreviewText(facts)) : foreseen.text,
+        Report(host, observer, listed ? RestorePreviewText(facts) : foreseen.text,
                foreseen.caption);
         return foreseen.result;
     }
@@ -142,8 +142,7 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
         }
         if (locked == RunLock::Outcome::Busy) {
             Report(host, observers,
-                   ToNarrow(FormatUserMessage(kAnotherRunBusy,
-                                              {static_cast<unsigned long>(WAIT_TIMEOUT)})),
+                   FormatUserMessage(kAnotherRunBusy, {static_cast<unsigned long>(WAIT_TIMEOUT)}),
                    kErrorCaption);
             return RunResult::Failed;
         }
@@ -152,7 +151,7 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
         return context.options.restore ? Restore(context, host, observers)
                                        : Update(context, host, observers);
     } catch (const std::exception& error) {
-        Report(host, observers, error.what(), kErrorCaption);
+        Report(host, observers, MessageOf(error), kErrorCaption);
         return RunResult::Failed;
     }
 }

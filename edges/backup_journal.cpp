@@ -67,7 +67,7 @@ DWORD RecordableError(const std::wstring& path) {
     const std::wstring message = originalUnreadable && save.failure
                                      ? FormatUserMessage(save.failure, {error})
                                      : FormatUserMessage(kSaveFailed, {save.path, error});
-    throw SaveFailure(ToNarrow(message), save.path, error);
+    throw SaveFailure(message, save.path, error);
 }
 
 } // namespace
@@ -162,7 +162,7 @@ RollbackStep BackupJournal::PutBackEntry(const BackupEntry& entry) {
         step.action = RollbackStep::Action::Restored;
     } catch (const std::exception& error) {
         step.action = RollbackStep::Action::Failed;
-        step.failure = error.what();
+        step.failure = MessageOf(error);
     }
     return step;
 }

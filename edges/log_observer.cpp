@@ -340,12 +340,12 @@ void LogObserver::Started(const std::wstring& imagePath, const std::wstring& par
     log_.Write(L"not started again: " + program + L", Errcode " + codes);
 }
 
-void LogObserver::Ends(const Step& step, const std::string* failure) {
+void LogObserver::Ends(const Step& step, const std::wstring* failure) {
     switch (step.kind) {
     case StepKind::Copy: {
         const std::wstring after = HashOrAbsent(step.target);
         if (step.fromBackup) {
-            log_.Write(failure ? L"restore failed: " + step.target + L": " + ToWide(*failure)
+            log_.Write(failure ? L"restore failed: " + step.target + L": " + *failure
                                : L"restored: " + step.target + L" sha256 " + before_ + L" -> " +
                                      after + L" from " + step.source);
             return;
@@ -360,12 +360,12 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
                        step.target + L" sha256 " + before_ + L" -> " + after);
         }
         if (failure) {
-            log_.Write(L"copy failed: " + ToWide(*failure));
+            log_.Write(L"copy failed: " + *failure);
         }
         return;
     }
     case StepKind::Remove:
-        log_.Write(failure ? L"removal failed: " + step.target + L": " + ToWide(*failure)
+        log_.Write(failure ? L"removal failed: " + step.target + L": " + *failure
                            : L"removed the run's new file: " + step.target + L" sha256 " + before_);
         return;
     case StepKind::Note:
@@ -379,9 +379,8 @@ void LogObserver::Ends(const Step& step, const std::string* failure) {
     }
 }
 
-void LogObserver::LeftOut(const std::wstring& profile, const std::string& why) {
-    log_.Write(L"profile folder " + profile + L": left out for safety, the rest stands: " +
-               ToWide(why));
+void LogObserver::LeftOut(const std::wstring& profile, const std::wstring& why) {
+    log_.Write(L"profile folder " + profile + L": left out for safety, the rest stands: " + why);
 }
 
 void LogObserver::RolledBack(const RollbackReport& report) {
@@ -401,7 +400,7 @@ void LogObserver::RolledBack(const RollbackReport& report) {
             log_.Write(L"rolled back: " + step.path + L" unchanged, nothing to put back");
             break;
         case RollbackStep::Action::Failed:
-            log_.Write(L"not rolled back: " + step.path + L": " + ToWide(step.failure));
+            log_.Write(L"not rolled back: " + step.path + L": " + step.failure);
             break;
         }
     }
@@ -416,8 +415,8 @@ void LogObserver::RolledBack(const RollbackReport& report) {
                L" finishes the job");
 }
 
-void LogObserver::Shown(const std::string& text, const std::string& caption) {
-    for (const std::wstring& line : BoxLines(ToWide(caption), ToWide(text))) {
+void LogObserver::Shown(const std::wstring& text, const std::wstring& caption) {
+    for (const std::wstring& line : BoxLines(caption, text)) {
         log_.Write(line);
     }
 }

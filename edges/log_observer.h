@@ -20,10 +20,10 @@ public:
     void Stopped(const Step& step, const std::vector<StoppedProcess>& stopped) override;
     void Started(const std::wstring& imagePath, const std::wstring& parameters,
                  const StartResult& result) override;
-    void Ends(const Step& step, const std::string* failure) override;
+    void Ends(const Step& step, const std::wstring* failure) override;
     void RolledBack(const RollbackReport& report) override;
-    void LeftOut(const std::wstring& profile, const std::string& why) override;
-    void Shown(const std::string& text, const std::string& caption) override;
+    void LeftOut(const std::wstring& profile, const std::wstring& why) override;
+    void Shown(const std::wstring& text, const std::wstring& caption) override;
 
 private:
     RunLog& log_;

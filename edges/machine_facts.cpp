@@ -45,8 +45,8 @@ bool ReadCatalogue(Facts& facts) {
         GetCatalogueAppPath(facts.cataloguePath, &componentsFile);
         Found(lookup, {facts.cataloguePath, L"installer catalogue " + componentsFile});
     } catch (const std::exception& error) {
-        facts.failure = error.what();
-        lookup.failure = ToWide(facts.failure);
+        facts.failure = MessageOf(error);
+        lookup.failure = facts.failure;
     }
     facts.lookups.push_back(lookup);
     return facts.failure.empty();
@@ -82,7 +82,7 @@ bool ReadCurrentSuiteNeeds(Facts& facts) {
     if (!LoadVersionLibrary(error)) {
         facts.versionLibraryError = error;
         facts.failure =
-            ToNarrow(FormatUserMessage(kVersionLibraryFailed, {static_cast<unsigned long>(error)}));
+            FormatUserMessage(kVersionLibraryFailed, {static_cast<unsigned long>(error)});
         return false;
     }
     if (facts.allUsers) {
@@ -92,7 +92,7 @@ bool ReadCurrentSuiteNeeds(Facts& facts) {
     // An empty folder would put the per-user copies under "\Marrowby" at the drive's root.
     facts.appDataFolder = RoamingAppDataFolder();
     if (facts.appDataFolder.empty()) {
-        facts.failure = ToNarrow(kAppDataFolderFailed);
+        facts.failure = kAppDataFolderFailed;
         return false;
     }
     return true;
@@ -167,7 +167,7 @@ void ReadProfileCatalogue(const Facts& facts, ProfileFacts& profile, Lookup& loo
     try {
         GetCatalogueAppPathIn(profile.appData, profile.catalogueInstall, &componentsFile);
     } catch (const std::exception& error) {
-        profile.catalogueReason = L"its catalogue cannot be read: " + ToWide(error.what());
+        profile.catalogueReason = L"its catalogue cannot be read: " + MessageOf(error);
         lookup.failure = profile.catalogueReason;
         return;
     }

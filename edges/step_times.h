@@ -33,9 +33,9 @@ public:
     void Checked() override { Lap("checks before the stop"); }
     void Saved() override { Lap("backup set"); }
     void Begins(const Step&) override { Lap("between steps"); }
-    void Ends(const Step& step, const std::string*) override { Lap(NameOf(step.kind)); }
+    void Ends(const Step& step, const std::wstring*) override { Lap(NameOf(step.kind)); }
     void RolledBack(const RollbackReport&) override { Lap("rollback"); }
-    void Shown(const std::string&, const std::string&) override {
+    void Shown(const std::wstring&, const std::wstring&) override {
         Lap("to the box");
         toBox_ = Since(start_);
     }

@@ -49,7 +49,7 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 } // namespace
 
-bool RunLog::Open(const std::wstring& path, std::string& problem) {
+bool RunLog::Open(const std::wstring& path, std::wstring& problem) {
     const bool inOwnFolder = path.empty();
     std::wstring movedAside;
     path_ = path;
@@ -105,7 +105,7 @@ bool RunLog::Open(const std::wstring& path, std::string& problem) {
         return true;
     } catch (const std::exception& error) {
         file_.reset();
-        problem = error.what();
+        problem = MessageOf(error);
         return false;
     }
 }
@@ -140,8 +140,8 @@ void RunLog::WriteExitCode(int code) {
     Write(L"exit code " + std::to_wstring(code));
 }
 
-void ShowErrorBox(const std::string& narrowText) {
-    MessageBoxA(nullptr, narrowText.c_str(), kErrorCaption, MB_OK);
+void ShowErrorBox(const std::wstring& text) {
+    MessageBoxW(nullptr, text.c_str(), kErrorCaption, MB_OK);
 }
 
 } // namespace qm

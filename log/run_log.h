@@ -15,7 +15,7 @@ public:
     // that is a link (a junction or symbolic link; a cloud placeholder or deduplicated file is
     // none) and, in the default folder, one with more than one hard link. Other processes may
     // append to it at the same time. False with a message for the user.
-    bool Open(const std::wstring& path, std::string& problem);
+    bool Open(const std::wstring& path, std::wstring& problem);
 
     // One event; a failed write does not stop the run.
     void Write(const std::wstring& text);
@@ -31,6 +31,6 @@ private:
 };
 
 // The error box the run shows for a failure before it starts (caption "错误").
-void ShowErrorBox(const std::string& narrowText);
+void ShowErrorBox(const std::wstring& text);
 
 } // namespace qm

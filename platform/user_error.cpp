@@ -30,8 +30,15 @@ std::wstring FormatUserMessage(const std::wstring& pattern,
     return out;
 }
 
+UserError::UserError(const std::wstring& text) : std::runtime_error(ToNarrow(text)), text_(text) {}
+
+std::wstring MessageOf(const std::exception& error) {
+    const auto* user = dynamic_cast<const UserError*>(&error);
+    return user ? user->text() : ToWide(error.what());
+}
+
 void ThrowUserError(const std::wstring& pattern, std::initializer_list<MessageArg> args) {
-    throw UserError(ToNarrow(FormatUserMessage(pattern, args)));
+    throw UserError(FormatUserMessage(pattern, args));
 }
 
 std::wstring FailureMessage(const wchar_t* pattern, const std::wstring& path, unsigned long code) {

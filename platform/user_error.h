@@ -1,6 +1,6 @@
 #pragma once
-// The program's error exception: its what() is a complete narrow message for the user, in the
-// thread's ANSI code page, shown as it is in the error box.
+// The program's error exception: a complete message for the user. Its what() is the message in
+// the thread's ANSI code page; the box and the log take text(), every character as formatted.
 #include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
@@ -10,8 +10,15 @@ namespace qm {
 
 class UserError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit UserError(const std::wstring& text);
+    const std::wstring& text() const { return text_; }
+
+private:
+    std::wstring text_;
 };
+
+// What a failure says: a UserError's whole text, else what() read in the thread's code page.
+std::wstring MessageOf(const std::exception& error);
 
 // One argument of a message pattern: a wide text for "%s" or a number for "%d".
 class MessageArg {
@@ -35,7 +42,7 @@ std::wstring FormatUserMessage(const std::wstring& pattern, std::initializer_lis
 // A failure's message for path and code: the path fills a "%s" when the pattern has one.
 std::wstring FailureMessage(const wchar_t* pattern, const std::wstring& path, unsigned long code);
 
-// Formats the message, converts it to narrow text and throws it as UserError.
+// Formats the message and throws it as UserError.
 [[noreturn]] void ThrowUserError(const std::wstring& pattern,
                                  std::initializer_list<MessageArg> args);
 

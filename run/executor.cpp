@@ -55,7 +55,7 @@ void Observers::Started(const std::wstring& imagePath, const std::wstring& param
         observer->Started(imagePath, parameters, result);
     }
 }
-void Observers::Ends(const Step& step, const std::string* failure) {
+void Observers::Ends(const Step& step, const std::wstring* failure) {
     for (Observer* observer : observers_) {
         observer->Ends(step, failure);
     }
@@ -65,12 +65,12 @@ void Observers::RolledBack(const RollbackReport& report) {
         observer->RolledBack(report);
     }
 }
-void Observers::LeftOut(const std::wstring& profile, const std::string& why) {
+void Observers::LeftOut(const std::wstring& profile, const std::wstring& why) {
     for (Observer* observer : observers_) {
         observer->LeftOut(profile, why);
     }
 }
-void Observers::Shown(const std::string& text, const std::string& caption) {
+void Observers::Shown(const std::wstring& text, const std::wstring& caption) {
     for (Observer* observer : observers_) {
         observer->Shown(text, caption);
     }
@@ -78,7 +78,7 @@ void Observers::Shown(const std::string& text, const std::string& caption) {
 
 namespace {
 
-void Show(Host& host, Observer& observer, const std::string& text, const std::string& caption) {
+void Show(Host& host, Observer& observer, const std::wstring& text, const std::wstring& caption) {
     observer.Shown(text, caption);
     host.ShowMessage(text, caption);
 }
@@ -99,7 +99,7 @@ public:
         try {
             Act(step);
         } catch (const std::exception& error) {
-            const std::string text = error.what();
+            const std::wstring text = MessageOf(error);
             observer_.Ends(step, &text);
             if (step.profile.empty()) {
                 throw;
@@ -147,7 +147,7 @@ private:
             // A program left running keeps the old key in memory whatever is copied.
             const std::wstring message = EndFailureMessage(notEnded_);
             if (!message.empty()) {
-                throw UserError(ToNarrow(message));
+                throw UserError(message);
             }
             return;
         }
@@ -228,10 +228,10 @@ std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journa
             const std::wstring message = FailureMessage(check.failure, check.path, error);
             if (check.profile.empty()) {
                 observer.Refused(check, error);
-                throw UserError(ToNarrow(message));
+                throw UserError(message);
             }
             leftOut.insert(check.profile);
-            observer.LeftOut(check.profile, ToNarrow(message));
+            observer.LeftOut(check.profile, message);
         }
         observer.Checked();
         std::vector<PlannedSave> saves;
@@ -271,7 +271,7 @@ RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& fil
     try {
         leftOut = CheckPlan(plan, files, journal, observer);
     } catch (const std::exception& error) {
-        Show(host, observer, error.what(), kErrorCaption);
+        Show(host, observer, MessageOf(error), kErrorCaption);
         journal.Close(result);
         return result;
     }
@@ -281,7 +281,7 @@ RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& fil
             run.Do(step);
         }
     } catch (const std::exception& error) {
-        const std::string text = error.what();
+        const std::wstring text = MessageOf(error);
         run.Undo();
         // The failure's box alone, whatever restart failed before or during the undo.
         Show(host, observer, text, kErrorCaption);
@@ -293,7 +293,7 @@ RunResult Execute(const Plan& plan, Host& host, Processes& processes, Files& fil
         result = plan.finishResult == RunResult::Finished && run.leftAnyOut() ? RunResult::LeftOut
                                                                               : plan.finishResult;
     } else {
-        Show(host, observer, ToNarrow(RestartFailureMessage(run.failedRestarts())), kErrorCaption);
+        Show(host, observer, RestartFailureMessage(run.failedRestarts()), kErrorCaption);
         result = RunResult::RestartFailed;
     }
     journal.Close(result);

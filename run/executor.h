@@ -32,7 +32,7 @@ struct RollbackStep {
     enum class Action { Restored, Removed, Unchanged, Failed };
     Action action = Action::Unchanged;
     std::wstring path;
-    std::string failure; // the message, when Failed
+    std::wstring failure; // the message, when Failed
 };
 
 struct RollbackReport {
@@ -46,8 +46,8 @@ struct RollbackReport {
 class Host {
 public:
     virtual ~Host() = default;
-    // Narrow text and caption, shown modally with one OK button; returns when it is closed.
-    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    // Text and caption, shown modally with one OK button; returns when it is closed.
+    virtual void ShowMessage(const std::wstring& text, const std::wstring& caption) = 0;
 };
 
 class Processes {
@@ -76,7 +76,7 @@ public:
 // What a journal throws when a file cannot be saved: the box's message, the file and the code.
 class SaveFailure : public UserError {
 public:
-    SaveFailure(const std::string& message, const std::wstring& path, unsigned long code)
+    SaveFailure(const std::wstring& message, const std::wstring& path, unsigned long code)
         : UserError(message), path_(path), code_(code) {}
     const std::wstring& path() const { return path_; }
     unsigned long code() const { return code_; }
@@ -116,11 +116,11 @@ public:
     virtual void Started(const std::wstring& /*imagePath*/, const std::wstring& /*parameters*/,
                          const StartResult&) {}
     // failure is null when the step succeeded.
-    virtual void Ends(const Step&, const std::string* /*failure*/) {}
+    virtual void Ends(const Step&, const std::wstring* /*failure*/) {}
     virtual void RolledBack(const RollbackReport&) {}
     // A profile of a run for all users was left out: its copies are not made, or put back.
-    virtual void LeftOut(const std::wstring& /*profile*/, const std::string& /*why*/) {}
-    virtual void Shown(const std::string& /*text*/, const std::string& /*caption*/) {}
+    virtual void LeftOut(const std::wstring& /*profile*/, const std::wstring& /*why*/) {}
+    virtual void Shown(const std::wstring& /*text*/, const std::wstring& /*caption*/) {}
 };
 
 // Every observer in turn.
@@ -135,10 +135,10 @@ public:
     void Stopped(const Step& step, const std::vector<StoppedProcess>& stopped) override;
     void Started(const std::wstring& imagePath, const std::wstring& parameters,
                  const StartResult& result) override;
-    void Ends(const Step& step, const std::string* failure) override;
+    void Ends(const Step& step, const std::wstring* failure) override;
     void RolledBack(const RollbackReport& report) override;
-    void LeftOut(const std::wstring& profile, const std::string& why) override;
-    void Shown(const std::string& text, const std::string& caption) override;
+    void LeftOut(const std::wstring& profile, const std::wstring& why) override;
+    void Shown(const std::wstring& text, const std::wstring& caption) override;
 
 private:
     std::vector<Observer*> observers_;

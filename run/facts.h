@@ -54,7 +54,7 @@ struct Facts {
 
     // The box text of what ends the run before anything is done (an unreadable catalogue,
     // version.dll or the roaming AppData folder that cannot be had); empty when nothing does.
-    std::string failure;
+    std::wstring failure;
     uint32_t versionLibraryError = 0; // why version.dll could not be loaded; 0 when it could
     bool appDataAsked = false;
     std::wstring appDataFolder; // empty when it cannot be had (or was not asked)

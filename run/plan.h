@@ -84,13 +84,13 @@ struct Step {
 
 struct Plan {
     // What ends the run before anything is done, as its error box says it; empty when nothing.
-    std::string refusal;
+    std::wstring refusal;
     std::vector<PlannedCheck> checks; // each once, in the order the steps would find out
     std::vector<PlannedSave> saves;   // the files to save, each once, in the order first written
     std::vector<Step> steps;
     // The box when every step succeeded and every program came back.
-    std::string finishText;
-    std::string finishCaption;
+    std::wstring finishText;
+    std::wstring finishCaption;
     RunResult finishResult = RunResult::Finished;
     // Every file holds its bytes already and nothing is replaced: the plan does nothing.
     bool alreadyCurrent = false;

@@ -48,7 +48,7 @@ RestoreFacts ReadRestoreFacts(BackupLibrary& library, const std::wstring& stamp)
     try {
         facts.setName = ChosenSet(library, stamp);
     } catch (const std::exception& error) {
-        facts.failure = error.what();
+        facts.failure = MessageOf(error);
         return facts;
     }
     if (facts.setName.empty()) {
@@ -56,7 +56,7 @@ RestoreFacts ReadRestoreFacts(BackupLibrary& library, const std::wstring& stamp)
     }
     std::string text;
     if (!library.ReadManifest(facts.setName, text) || !ParseManifest(text, facts.manifest)) {
-        facts.failure = ToNarrow(FormatUserMessage(kManifestUnusable, {facts.setName}));
+        facts.failure = FormatUserMessage(kManifestUnusable, {facts.setName});
         return facts;
     }
     for (const BackupEntry& entry : facts.manifest.entries) {
@@ -69,7 +69,7 @@ RestoreFacts ReadRestoreFacts(BackupLibrary& library, const std::wstring& stamp)
         std::string sha256;
         if (!library.Fingerprint(saved, size, sha256) || size != entry.size ||
             sha256 != entry.sha256) {
-            facts.failure = ToNarrow(FormatUserMessage(kCopyMismatch, {entry.originalPath}));
+            facts.failure = FormatUserMessage(kCopyMismatch, {entry.originalPath});
             return facts;
         }
         facts.savedCopies.push_back(saved);
@@ -89,13 +89,12 @@ Plan PlanRestore(const RestoreFacts& facts) {
         return plan;
     }
     if (facts.setName.empty()) {
-        plan.finishText =
-            ToNarrow(facts.stamp.empty() ? std::wstring(kNoSet)
-                                         : FormatUserMessage(kNoSuchSet, {facts.stamp}));
+        plan.finishText = facts.stamp.empty() ? std::wstring(kNoSet)
+                                              : FormatUserMessage(kNoSuchSet, {facts.stamp});
         plan.finishResult = RunResult::NothingFound;
         return plan;
     }
-    plan.finishText = ToNarrow(FormatUserMessage(kRestored, {facts.setName}));
+    plan.finishText = FormatUserMessage(kRestored, {facts.setName});
     plan.finishResult = RunResult::Finished;
 
     // As a run: the suite's programs let go of their files first, and come back at the end.

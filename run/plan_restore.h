@@ -37,7 +37,7 @@ struct RestoreFacts {
     // user's, never followed.
     std::vector<std::wstring> userRoots;
     // The box of what makes the set unusable; empty when it can be used.
-    std::string failure;
+    std::wstring failure;
 };
 
 // The whole set is checked before anything is stopped or written: a set with one bad copy is

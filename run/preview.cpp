@@ -14,13 +14,13 @@ namespace {
 // Why each profile would be left out, as the checks tell it.
 class LeftOutReasons : public Observer {
 public:
-    explicit LeftOutReasons(std::map<std::wstring, std::string>& reasons) : reasons_(reasons) {}
-    void LeftOut(const std::wstring& profile, const std::string& why) override {
+    explicit LeftOutReasons(std::map<std::wstring, std::wstring>& reasons) : reasons_(reasons) {}
+    void LeftOut(const std::wstring& profile, const std::wstring& why) override {
         reasons_.emplace(profile, why);
     }
 
 private:
-    std::map<std::wstring, std::string>& reasons_;
+    std::map<std::wstring, std::wstring>& reasons_;
 };
 
 Foretold One(Foretold::Kind kind, const Step& step) {
@@ -36,7 +36,7 @@ Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& obs
     if (!plan.refusal.empty()) {
         return {plan.refusal, kErrorCaption, RunResult::Failed, {}};
     }
-    std::map<std::wstring, std::string> reasons;
+    std::map<std::wstring, std::wstring> reasons;
     LeftOutReasons collected(reasons);
     Observers observers;
     observers.Add(observer);
@@ -44,7 +44,7 @@ Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& obs
     try {
         CheckPlan(plan, files, journal, observers);
     } catch (const std::exception& error) {
-        return {error.what(), kErrorCaption, RunResult::Failed, {}};
+        return {MessageOf(error), kErrorCaption, RunResult::Failed, {}};
     }
     const bool leftOutNow = plan.finishResult == RunResult::Finished && !reasons.empty();
     return {plan.finishText, plan.finishCaption,
@@ -113,7 +113,7 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
         if (profile.verdict != ProfileFacts::Verdict::Served) {
             line += L": 跳过, " + profile.reason;
         } else if (leftOut != foreseen.leftOut.end()) {
-            line += L": 为安全起见跳过, 其余照常: " + ToWide(leftOut->second);
+            line += L": 为安全起见跳过, 其余照常: " + leftOut->second;
         } else {
             line += L": 更新用户目录";
         }
@@ -173,7 +173,7 @@ std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen&
     for (const std::wstring& line : lines) {
         text += L"- " + line + L"\n";
     }
-    return text + L"\n实际运行的结果: " + ToWide(foreseen.caption) + L": " + ToWide(foreseen.text);
+    return text + L"\n实际运行的结果: " + foreseen.caption + L": " + foreseen.text;
 }
 
 } // namespace qm

@@ -13,10 +13,10 @@ namespace qm {
 
 // The box the run would end with, and how it would end.
 struct Foreseen {
-    std::string text;
-    std::string caption;
+    std::wstring text;
+    std::wstring caption;
     RunResult result = RunResult::Finished;
-    std::map<std::wstring, std::string> leftOut; // profile folder -> why it would be left out
+    std::map<std::wstring, std::wstring> leftOut; // profile folder -> why it would be left out
 };
 
 // The plan's checks, made by files and a journal that only look: the first refusal's box, else

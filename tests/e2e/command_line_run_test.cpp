@@ -245,7 +245,8 @@ TEST_CASE("e2e_switches_log_refused") {
     OwnFolderReset reset;
     Scenario scenario(L"log-refused");
     const Prepared prepared = Prepare(scenario, Machine::Installed);
-    const std::wstring refused = L"C:\\qm-fixtures\\none\\qm.log";
+    // Hangul, which no Chinese code page has: the box names the path whole all the same.
+    const std::wstring refused = L"C:\\qm-fixtures\\none\uD55C\\qm.log";
     RunOptions options;
     options.arguments = L"/log:" + refused;
 

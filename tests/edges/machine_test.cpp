@@ -140,12 +140,12 @@ private:
 // The world of a run, but for the files: nothing waits, is shown, started or ended for real.
 class QuietWorld : public Host, public Processes, public Journal {
 public:
-    std::vector<std::pair<std::string, std::string>> boxes;
+    std::vector<std::pair<std::wstring, std::wstring>> boxes;
     std::vector<std::wstring> ended;
     std::vector<std::wstring> started;
     int waits = 0;
 
-    void ShowMessage(const std::string& text, const std::string& caption) override {
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
         boxes.emplace_back(text, caption);
     }
     std::vector<StoppedProcess> Stop(const std::wstring& image) override {
@@ -236,7 +236,7 @@ TEST_CASE("machine_whole_run") {
         RunWith(world, appData);
 
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == std::string(kSuccessText));
+        CHECK(world.boxes[0].first == std::wstring(kSuccessText));
         CHECK(ReadFile(JoinPath(suite, L"MWClientServer\\server.key")) == "new key");
         CHECK(ReadFile(JoinPath(suite, L"MWClientServer\\server.pem")) == "new pem");
         CHECK_FALSE(Exists(JoinPath(suite, L"MWClientServer\\sslServer.tg")));
@@ -255,9 +255,9 @@ TEST_CASE("machine_whole_run") {
 
         REQUIRE(world.boxes.size() == 1);
         CHECK(world.boxes[0].first ==
-              ToNarrow(FormatUserMessage(L"授权文件替换到安装目录失败，Errcode: %d",
-                                         {static_cast<unsigned long>(ERROR_PATH_NOT_FOUND)})));
-        CHECK(world.boxes[0].second == std::string(kErrorCaption));
+              FormatUserMessage(L"授权文件替换到安装目录失败，Errcode: %d",
+                                {static_cast<unsigned long>(ERROR_PATH_NOT_FOUND)}));
+        CHECK(world.boxes[0].second == std::wstring(kErrorCaption));
         CHECK_FALSE(Exists(JoinPath(appData, L"Marrowby")));
     }
     SUBCASE("the oldest generation gets its key and certificate where they are present") {
@@ -272,7 +272,7 @@ TEST_CASE("machine_whole_run") {
         RunWith(world, appData);
 
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == std::string(kSuccessText));
+        CHECK(world.boxes[0].first == std::wstring(kSuccessText));
         CHECK(ReadFile(JoinPath(install, L"ssl.key")) == "new key");
         CHECK(ReadFile(JoinPath(parent, L"key.pem")) == "new pem");
         // Absent targets are not created.

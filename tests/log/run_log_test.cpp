@@ -43,7 +43,7 @@ TEST_CASE("run_log_shared_with_another_run") {
         // Two runs at once (a scheduled one and one by hand) append to the same file.
         RunLog first;
         RunLog second;
-        std::string problem;
+        std::wstring problem;
         REQUIRE(first.Open(path, problem));
         CHECK_MESSAGE(second.Open(path, problem), problem);
         for (int i = 0; i < 3; ++i) {

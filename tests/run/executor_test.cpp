@@ -29,13 +29,13 @@ public:
     std::map<std::wstring, uint32_t> endErrors;                // image -> why it will not end
     std::map<std::wstring, long> startErrors;                  // path -> code
     std::map<std::wstring, unsigned long> checkErrors;         // checked path -> code
-    std::map<std::wstring, std::string> failures;              // log line -> message
+    std::map<std::wstring, std::wstring> failures;             // log line -> message
     bool saveFails = false;
 
     Log log;
-    std::vector<std::pair<std::string, std::string>> boxes;
+    std::vector<std::pair<std::wstring, std::wstring>> boxes;
 
-    void ShowMessage(const std::string& text, const std::string& caption) override {
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
         log.push_back(L"box");
         boxes.emplace_back(text, caption);
     }
@@ -79,7 +79,7 @@ public:
     void Save(const std::vector<PlannedSave>& saves) override {
         log.push_back(L"save " + std::to_wstring(saves.size()));
         if (saveFails) {
-            throw SaveFailure("not saved", saves.front().path, 32);
+            throw SaveFailure(L"not saved", saves.front().path, 32);
         }
     }
     void FolderMade(const std::wstring& folder) override { log.push_back(L"made " + folder); }
@@ -94,7 +94,7 @@ public:
         }
         return {};
     }
-    void LeftOut(const std::wstring& profile, const std::string&) override {
+    void LeftOut(const std::wstring& profile, const std::wstring&) override {
         log.push_back(L"left out " + profile);
     }
     void Close(RunResult) override { log.push_back(L"close"); }
@@ -159,8 +159,8 @@ TEST_CASE("executor_update_sequence") {
                   L"start " + kServicePath + L"| -i", L"wait 1000", L"copy E:\\P9\\ssl.key",
                   L"start " + kClientPath + L"|", L"box", L"close"});
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == std::string(kSuccessText));
-        CHECK(world.boxes[0].second == std::string(kNoticeCaption));
+        CHECK(world.boxes[0].first == std::wstring(kSuccessText));
+        CHECK(world.boxes[0].second == std::wstring(kNoticeCaption));
     }
     SUBCASE("the client server kept by the current suite is not looked for again") {
         world.Run(UpdatePlan());
@@ -183,19 +183,19 @@ TEST_CASE("executor_refusal_before_the_stop") {
         CHECK(Only(world.log, {L"refused", L"save", L"stop", L"roll back", L"box"}) ==
               Log{L"refused C:\\A\\MWClientServer\\sslServer.tg 5", L"roll back", L"box"});
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == ToNarrow(L"授权文件替换到安装目录失败，Errcode: 5"));
-        CHECK(world.boxes[0].second == std::string(kErrorCaption));
+        CHECK(world.boxes[0].first == L"授权文件替换到安装目录失败，Errcode: 5");
+        CHECK(world.boxes[0].second == std::wstring(kErrorCaption));
     }
     SUBCASE("a file that cannot be saved: refused by name, nothing stopped") {
         world.saveFails = true;
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"refused", L"stop", L"box"}) ==
               Log{L"refused C:\\A\\MWClientServer\\sslServer.tg 32", L"box"});
-        CHECK(world.boxes[0].first == "not saved");
+        CHECK(world.boxes[0].first == L"not saved");
     }
     SUBCASE("what the facts refuse: the box alone") {
         Plan plan = UpdatePlan();
-        plan.refusal = "expected <";
+        plan.refusal = L"expected <";
         CHECK(world.Run(plan) == RunResult::Failed);
         CHECK(world.log == Log{L"box", L"close"});
     }
@@ -206,24 +206,24 @@ TEST_CASE("executor_failure_after_the_stop") {
     world.running = {{kServiceImage, {kServicePath}}, {kClientImage, {kClientPath}}};
 
     SUBCASE("a failed copy: everything put back, what was stopped starts, then its box") {
-        world.failures[kUserCopy] = "copy failed, Errcode: 32";
+        world.failures[kUserCopy] = L"copy failed, Errcode: 32";
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"copy", L"roll back", L"start", L"box"}) ==
               Log{kInstallCopy, kUserCopy, L"roll back", L"start " + kServicePath + L"| -i",
                   L"start " + kClientPath + L"|", L"box"});
-        CHECK(world.boxes.back().first == "copy failed, Errcode: 32");
+        CHECK(world.boxes.back().first == L"copy failed, Errcode: 32");
     }
     SUBCASE("after the service's restart: it is ended, the files go back, both come back") {
-        world.failures[L"copy E:\\P9\\ssl.key"] = "legacy copy failed";
+        world.failures[L"copy E:\\P9\\ssl.key"] = L"legacy copy failed";
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"start", L"end", L"roll back"}) ==
               Log{L"start " + kServicePath + L"| -i", L"end MWSealService.exe", L"roll back",
                   L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == "legacy copy failed");
+        CHECK(world.boxes[0].first == L"legacy copy failed");
     }
     SUBCASE("a restart that failed: nothing to end, it is tried again after the files") {
-        world.failures[L"copy E:\\P9\\ssl.key"] = "legacy copy failed";
+        world.failures[L"copy E:\\P9\\ssl.key"] = L"legacy copy failed";
         world.startErrors[kServicePath] = 2;
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"start", L"end", L"roll back"}) ==
@@ -231,20 +231,20 @@ TEST_CASE("executor_failure_after_the_stop") {
                   L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
         // The failure's own text alone, whatever restart failed before.
         REQUIRE(world.boxes.size() == 1);
-        CHECK(world.boxes[0].first == "legacy copy failed");
+        CHECK(world.boxes[0].first == L"legacy copy failed");
     }
     SUBCASE("a program that would not end: nothing copied, the others come back, it does not") {
         world.endErrors[kServiceImage] = 5;
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"copy", L"wait", L"start"}) == Log{L"start " + kClientPath + L"|"});
-        CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 5})));
+        CHECK(world.boxes[0].first == FormatUserMessage(kEndFailed, {kServicePath, 5}));
     }
     SUBCASE("ended, but still there after the wait: nothing copied, it comes back too") {
         world.endErrors[kServiceImage] = 258;
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
         CHECK(Only(world.log, {L"copy", L"start"}) ==
               Log{L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|"});
-        CHECK(world.boxes[0].first == ToNarrow(FormatUserMessage(kEndFailed, {kServicePath, 258})));
+        CHECK(world.boxes[0].first == FormatUserMessage(kEndFailed, {kServicePath, 258}));
     }
 }
 
@@ -269,12 +269,12 @@ TEST_CASE("executor_all_users_one_profile_left_out") {
         L"C:\\Users\\cy\\AppData\\Roaming\\Marrowby\\MWClientServer\\sslServer.tg";
 
     SUBCASE("a copy that fails after the stop: that user's files go back, the rest stands") {
-        world.failures[L"copy " + cyKey] = "held, Errcode: 32";
+        world.failures[L"copy " + cyKey] = L"held, Errcode: 32";
         CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
         CHECK(Only(world.log, {L"copy", L"put back", L"left out", L"roll back", L"start"}) ==
               Log{kInstallCopy, annCopy, L"copy " + cyKey, L"put back " + cyKey,
                   L"left out C:\\Users\\cy", L"start " + kServicePath + L"| -i"});
-        CHECK(world.boxes[0].first == std::string(kSuccessText));
+        CHECK(world.boxes[0].first == std::wstring(kSuccessText));
     }
     SUBCASE("a check that fails before the stop: that user's copies are not made, nor saved") {
         world.checkErrors[cyKey] = 5;
@@ -305,8 +305,8 @@ TEST_CASE("executor_restarts") {
         CHECK(world.Run(UpdatePlan()) == RunResult::RestartFailed);
         CHECK(Only(world.log, {L"copy E:"}).size() == 1);
         CHECK(world.boxes[0].first ==
-              ToNarrow(RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}})));
-        CHECK(world.boxes[0].second == std::string(kErrorCaption));
+              RestartFailureMessage({{kServicePath, 2}, {kClientPath, 32}}));
+        CHECK(world.boxes[0].second == std::wstring(kErrorCaption));
     }
 }
 
@@ -331,10 +331,10 @@ TEST_CASE("executor_restore") {
                   L"start " + kClientPath + L"|", L"start " + otherClient + L"|"});
     }
     SUBCASE("a restore that fails puts back what it wrote and starts the suite again") {
-        world.failures[L"remove C:\\U\\server.key"] = "removal failed";
+        world.failures[L"remove C:\\U\\server.key"] = L"removal failed";
         CHECK(world.Run(PlanRestore(facts)) == RunResult::Failed);
         CHECK(Only(world.log, {L"roll back", L"start"}).size() == 5);
-        CHECK(world.boxes.back().first == "removal failed");
+        CHECK(world.boxes.back().first == L"removal failed");
     }
     SUBCASE("a file the restore cannot save: nothing stopped") {
         world.saveFails = true;

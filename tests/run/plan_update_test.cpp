@@ -83,7 +83,7 @@ TEST_CASE("plan_update_sequence") {
         CHECK(StepsOf(plan) == Lines{L"restart MWClientServer.exe"});
         CHECK(plan.checks.empty());
         CHECK(plan.finishResult == RunResult::NothingFound);
-        CHECK(plan.finishText == std::string(kSuccessText));
+        CHECK(plan.finishText == std::wstring(kSuccessText));
     }
     SUBCASE("two vendor installs: stops, each install's files and the per-user copy, restarts") {
         facts.vendorFolders = {L"C:\\A\\X", L"C:\\B\\Y\\"};
@@ -105,9 +105,9 @@ TEST_CASE("plan_update_sequence") {
     }
     SUBCASE("what ends the run before anything is done gives no step") {
         facts.vendorFolders = {L"C:\\A\\X"};
-        facts.failure = "expected <";
+        facts.failure = L"expected <";
         const Plan plan = PlanUpdate(facts);
-        CHECK(plan.refusal == "expected <");
+        CHECK(plan.refusal == L"expected <");
         CHECK(plan.steps.empty());
         CHECK(plan.checks.empty());
     }
