@@ -3,6 +3,7 @@
 // backup set.
 #include "app/run_update.h"
 
+#include "app/list_dialog.h"
 #include "app/run_lock.h"
 #include "edges/backup_journal.h"
 #include "edges/build_observer.h"
@@ -35,6 +36,12 @@ public:
     void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
         MessageBoxW(window_, text.c_str(), caption.c_str(), MB_OK);
     }
+    void ShowList(const std::wstring& verdict, const std::wstring& list,
+                  const std::wstring& caption) override {
+        if (!ShowListDialog(window_, caption, verdict, list)) {
+            ShowMessage(list, caption);
+        }
+    }
 
 private:
     HWND window_;
@@ -44,6 +51,7 @@ private:
 class QuietHost : public Host {
 public:
     void ShowMessage(const std::wstring&, const std::wstring&) override {}
+    void ShowList(const std::wstring&, const std::wstring&, const std::wstring&) override {}
 };
 
 std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::wstring& where) {
@@ -73,8 +81,9 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
-    Report(host, observer, PreviewText(PreviewLines(plan, facts, foreseen), foreseen),
-           kPreviewCaption);
+    const std::wstring list = PreviewText(PreviewLines(plan, facts, foreseen), foreseen);
+    observer.Shown(list, kPreviewCaption);
+    host.ShowList(PreviewVerdict(foreseen), list, kPreviewCaption);
     return foreseen.result;
 }
 
@@ -104,9 +113,13 @@ RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
         SystemFiles files(true);
         LookingJournal journal;
         const Foreseen foreseen = Foresee(plan, files, journal, observer);
-        const bool listed = foreseen.result == RunResult::Finished;
-        Report(host, observer, listed ? RestorePreviewText(facts) : foreseen.text,
-               foreseen.caption);
+        if (foreseen.result != RunResult::Finished) {
+            Report(host, observer, foreseen.text, foreseen.caption);
+            return foreseen.result;
+        }
+        const std::wstring list = RestorePreviewText(facts);
+        observer.Shown(list, foreseen.caption);
+        host.ShowList(PreviewVerdict(foreseen), list, foreseen.caption);
         return foreseen.result;
     }
     SystemProcesses processes;

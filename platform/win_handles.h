@@ -101,7 +101,23 @@ struct NamespaceTraits {
     static void Close(Handle handle) { ClosePrivateNamespace(handle, 0); }
 };
 
+// Memory for the clipboard; once the clipboard takes it, it is released, not freed.
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { GlobalFree(handle); }
+};
+
+// The clipboard, once opened.
+struct ClipboardTraits {
+    using Handle = bool;
+    static Handle Invalid() { return false; }
+    static void Close(Handle) { CloseClipboard(); }
+};
+
 using UniqueProcess = UniqueHandle<KernelHandleTraits>;
+using UniqueGlobal = UniqueHandle<GlobalMemoryTraits>;
+using UniqueClipboard = UniqueHandle<ClipboardTraits>;
 using UniqueMutex = UniqueHandle<KernelHandleTraits>;
 using UniqueBoundary = UniqueHandle<BoundaryTraits>;
 using UniqueNamespace = UniqueHandle<NamespaceTraits>;

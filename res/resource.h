@@ -7,6 +7,11 @@
 #define IDM_EXIT 105
 #define IDC_QUILLMEND 109
 #define IDI_QUILLMEND 131
+#define IDD_LIST 132
+#define IDC_LIST_TEXT 1001
+#define IDC_LIST_COPY 1002
+// The verdict above the list has the id a message box gives its text.
+#define IDC_LIST_VERDICT 65535
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

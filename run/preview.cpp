@@ -173,7 +173,11 @@ std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen&
     for (const std::wstring& line : lines) {
         text += L"- " + line + L"\n";
     }
-    return text + L"\n实际运行的结果: " + foreseen.caption + L": " + foreseen.text;
+    return text + L"\n" + PreviewVerdict(foreseen);
+}
+
+std::wstring PreviewVerdict(const Foreseen& foreseen) {
+    return L"实际运行的结果: " + foreseen.caption + L": " + foreseen.text;
 }
 
 } // namespace qm

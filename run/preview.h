@@ -48,7 +48,10 @@ std::vector<Foretold> Foretell(const Plan& plan, const Facts& facts);
 std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
                                        const Foreseen& foreseen);
 
-// The preview's box: the lines, then the box the run would end with.
+// The box the run would end with, as the preview names it.
+std::wstring PreviewVerdict(const Foreseen& foreseen);
+
+// The preview's list: the lines, then the box the run would end with.
 std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen& foreseen);
 
 } // namespace qm

@@ -23,7 +23,9 @@ for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
 done
 need_locale=0
-locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' || need_locale=1
+for wanted in zh_CN.utf8 en_US.utf8; do
+  locale -a 2>/dev/null | grep -qix "$wanted" || need_locale=1
+done
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -54,10 +56,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
 fi
 
-# Wine takes its ANSI code page from the Linux locale; the tests run under Chinese (936).
+# Wine takes its ANSI code page from the Linux locale; the tests run under Chinese (936), and
+# the boxes once more under English (1252). Without the locale, Wine cannot name a file whose
+# name is not ASCII.
 if [ $need_locale -eq 1 ]; then
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-    echo 'zh_CN.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  for wanted in 'zh_CN.UTF-8 UTF-8' 'en_US.UTF-8 UTF-8'; do
+    grep -q "^$wanted" /etc/locale.gen 2>/dev/null ||
+      echo "$wanted" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  done
   "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
 

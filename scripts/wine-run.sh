@@ -53,6 +53,16 @@ mkdir -p "$(dirname "$prefix")"
     done
     touch "$prefix/.qm-crash-ends-program"
   fi
+  # Chinese text in the dialog fonts, whatever the code page: Windows links its dialog fonts to
+  # a CJK font; a Wine prefix under another code page draws empty squares until told the same.
+  # Wine writes Tahoma's links anew whenever the code page changes, so they are set under the
+  # code page the program is about to run with (reg.exe's own start makes Wine's change first).
+  if [ "$lang" != zh_CN.UTF-8 ]; then
+    for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
+      "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$font" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    done
+  fi
 ) 9>"$prefix.lock"
 # Keep one server alive across the serial test run; Wine start-up is slow otherwise.
 "$WINESERVER" -p30 >/dev/null 2>&1 || true

@@ -384,3 +384,42 @@ TEST_CASE("e2e_switches_own_folder_link") {
     CHECK_FALSE(PathExists(L"C:\\qm-link-target\\Quillmend.log"));
     CHECK_FALSE(PathExists(L"C:\\qm-link-target\\Backups"));
 }
+
+TEST_CASE("e2e_switches_preview_of_twenty_installs_fits_the_screen") {
+    REQUIRE(Scenario::ProgramAvailable());
+    Scenario scenario(L"preview-twenty");
+    scenario.PrepareTool({});
+    std::vector<SuiteInstall> installs;
+    for (int i = 0; i < 20; ++i) {
+        const std::wstring name = L"Suite" + std::to_wstring(i);
+        installs.push_back(scenario.AddSuite(name, {100, 5, 5, true, true}));
+        scenario.RegisterVendor(name, installs.back().app, i % 2 == 1);
+    }
+    RECT dialog{};
+    RECT ok{};
+    RunOptions options;
+    options.arguments = L"/preview";
+    options.onDialog = [&](HWND window) {
+        GetWindowRect(window, &dialog);
+        GetWindowRect(GetDlgItem(window, IDOK), &ok);
+        return false;
+    };
+    const RunOutcome outcome = scenario.Run(options);
+    REQUIRE(outcome.exited);
+    CHECK(outcome.exitCode == 0);
+    REQUIRE(outcome.boxes.size() == 1);
+    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    INFO("dialog " << dialog.left << "," << dialog.top << " " << dialog.right << ","
+                   << dialog.bottom << " on " << screen.right << "x" << screen.bottom);
+    CHECK(dialog.left >= 0);
+    CHECK(dialog.top >= 0);
+    CHECK(dialog.right <= screen.right);
+    CHECK(dialog.bottom <= screen.bottom);
+    CHECK(ok.bottom <= screen.bottom);
+    CHECK(ok.right > ok.left);
+    const std::wstring& text = outcome.boxes[0].text;
+    for (const SuiteInstall& install : installs) {
+        CHECK(text.find(install.app) != std::wstring::npos);
+    }
+    CHECK(text.find(kSuccessText) != std::wstring::npos);
+}

@@ -16,6 +16,7 @@ namespace {
 constexpr DWORD kPollMs = 2;
 constexpr DWORD kMessageTimeoutMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kListTextId = 1001; // the list dialog's list (res/resource.h)
 
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L'\\');
@@ -399,7 +400,18 @@ std::vector<ChildInfo> ChildrenOf(HWND dialog) {
     return children;
 }
 
+// A message box's text; for the program's list dialog, its list, whose last line is the verdict
+// shown above it, with the edit control's "\r\n" as "\n".
 std::wstring MessageBoxText(HWND box) {
+    if (HWND list = GetDlgItem(box, kListTextId)) {
+        std::wstring text;
+        for (const wchar_t ch : WindowText(list)) {
+            if (ch != L'\r') {
+                text += ch;
+            }
+        }
+        return text;
+    }
     HWND text = GetDlgItem(box, kMessageBoxTextId);
     return text ? WindowText(text) : std::wstring();
 }
