@@ -94,7 +94,8 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
     if (context.log) {
         LogFacts(*context.log, facts);
     }
-    const Plan plan = PlanUpdate(facts, {context.options.hasArguments});
+    const Plan plan =
+        PlanUpdate(facts, {context.options.hasArguments, !context.options.hasArguments});
     if (context.options.preview) {
         return PreviewUpdate(context, facts, plan, host, observer);
     }

@@ -13,6 +13,9 @@ namespace qm {
 
 namespace {
 
+// How long a copy of a held target waits before it tries again.
+constexpr DWORD kHeldRetryPauseMs = 50;
+
 bool IsHeld(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
@@ -84,8 +87,20 @@ unsigned long SystemFiles::Check(const PlannedCheck& check, bool& created) {
 }
 
 void SystemFiles::Copy(const Step& step) {
-    DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure,
-               step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        try {
+            DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure,
+                       step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create);
+            return;
+        } catch (const CopyFailure& failure) {
+            // A program ended a moment ago may not have let go of the file yet.
+            if (!IsHeld(failure.code()) || GetTickCount() - start >= step.heldRetryMs) {
+                throw;
+            }
+        }
+        Sleep(kHeldRetryPauseMs);
+    }
 }
 
 void SystemFiles::Remove(const Step& step) {

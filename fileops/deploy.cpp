@@ -52,7 +52,7 @@ void CopyOver(const std::wstring& source, const std::wstring& target, const std:
         return;
     }
     if (error != ERROR_SUCCESS) {
-        throw UserError(FailureMessage(failure, target, error));
+        throw CopyFailure(FailureMessage(failure, target, error), error);
     }
 }
 

@@ -3,6 +3,7 @@
 // folders. Failures throw UserError with the message the user sees.
 #include "fileops/deploy_targets.h"
 #include "fileops/file_version.h"
+#include "platform/user_error.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,17 @@ namespace qm {
 inline constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
 inline constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
 inline constexpr wchar_t kUserCopyFailed[] = L"授权文件替换到用户目录失败，Errcode: %d";
+
+// A copy that failed: its message for the user, and the Windows error code that made it fail.
+class CopyFailure : public UserError {
+public:
+    CopyFailure(const std::wstring& message, unsigned long code)
+        : UserError(message), code_(code) {}
+    unsigned long code() const { return code_; }
+
+private:
+    unsigned long code_;
+};
 
 // The folder of the running program's executable, read whole whatever its length; empty when
 // the path holds no backslash.

@@ -78,6 +78,9 @@ struct Step {
     std::wstring profile;
     bool existingOnly = false; // Copy: a target gone since it was found is not created
     bool fromBackup = false;   // Copy: source is target's saved copy (a restore)
+    // Copy: a target that another program still holds (sharing or lock violation) is tried
+    // again for up to this long before the copy fails.
+    uint32_t heldRetryMs = 0;
 
     NoteKind note = NoteKind::Newer;
 };

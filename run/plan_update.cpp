@@ -26,7 +26,8 @@ struct UserBase {
 
 class Planner {
 public:
-    Planner(const Facts& facts, Plan& plan) : facts_(facts), plan_(plan) {}
+    Planner(const Facts& facts, Plan& plan, bool fixedWaits)
+        : facts_(facts), plan_(plan), fixedWaits_(fixedWaits) {}
 
     void Stop(const wchar_t* image, bool unlessKept = false) {
         Step step;
@@ -40,6 +41,14 @@ public:
         step.kind = kind;
         step.milliseconds = milliseconds;
         plan_.steps.push_back(step);
+    }
+    // What follows a stop before the copies: the fixed wait, or patience with held targets.
+    void Settle() {
+        if (fixedWaits_) {
+            Simple(StepKind::Wait, kSettleMilliseconds);
+        } else {
+            heldRetryMs_ = kSettleMilliseconds;
+        }
     }
     void Restart(const wchar_t* image, const wchar_t* parameters) {
         Step step;
@@ -144,6 +153,7 @@ private:
         step.folders = folders;
         step.failure = failure;
         step.profile = profile;
+        step.heldRetryMs = heldRetryMs_;
         plan_.steps.push_back(step);
         return true;
     }
@@ -159,6 +169,8 @@ private:
 
     const Facts& facts_;
     Plan& plan_;
+    const bool fixedWaits_;
+    uint32_t heldRetryMs_ = 0;
     std::set<std::wstring> copied_;
     std::set<std::pair<CheckKind, std::wstring>> checked_;
 };
@@ -189,7 +201,7 @@ void PlanCurrentSuite(const Facts& facts, Planner& planner) {
     planner.Stop(kClientImage);
     planner.Stop(kUpdaterImage);
     planner.Simple(StepKind::RequireEnded);
-    planner.Simple(StepKind::Wait, kSettleMilliseconds);
+    planner.Settle();
 
     for (const std::wstring& folder : InstallFoldersToHandle(facts)) {
         const SiblingFolders siblings = SiblingFoldersOf(folder);
@@ -232,7 +244,7 @@ void PlanLegacyBranch(const std::wstring& installFolder, Planner& planner) {
     const std::wstring folder = TrimTrailingBackslash(installFolder);
     planner.Stop(kClientImage, true);
     planner.Simple(StepKind::RequireEnded);
-    planner.Simple(StepKind::Wait, kSettleMilliseconds);
+    planner.Settle();
     planner.ReplaceAs(folder, kKeyFile, kLegacyKeyFile);
     planner.ReplaceAs(folder, kCertificateFile, kLegacyCertificateFile);
 }
@@ -261,7 +273,7 @@ Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
         plan.refusal = facts.failure;
         return plan;
     }
-    Planner planner(facts, plan);
+    Planner planner(facts, plan, options.fixedWaits);
     if (IsCurrentSuiteFound(facts)) {
         PlanCurrentSuite(facts, planner);
     }

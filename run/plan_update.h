@@ -9,6 +9,10 @@ struct PlanOptions {
     // A run that would change nothing stops and starts nothing either (any switch given). The
     // run without arguments stops and starts the suite whatever, as its success box promises.
     bool skipWhenCurrent = false;
+    // After each stop, the fixed one-second wait of the run without arguments. Without it (any
+    // switch) the run waits only until the ended programs are gone, as every stop does, and a
+    // copy that finds its target still held tries again for as long instead.
+    bool fixedWaits = true;
 };
 
 // In the run's order: the current suite's stops and wait, its copies per install (and the

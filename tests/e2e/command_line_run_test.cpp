@@ -423,3 +423,39 @@ TEST_CASE("e2e_switches_preview_of_twenty_installs_fits_the_screen") {
     }
     CHECK(text.find(kSuccessText) != std::wstring::npos);
 }
+
+TEST_CASE("e2e_switches_no_fixed_wait_a_held_file_is_tried_again") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"held-after-stop");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring target = prepared.suite.client + L"\\sslServer.tg";
+    // Held as a program that is still letting go would hold it: let go a moment after the stop.
+    qm::UniqueFile holder(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    REQUIRE(holder);
+    struct Release {
+        Scenario& scenario;
+        DWORD service;
+        qm::UniqueFile& holder;
+        static DWORD WINAPI Run(void* parameter) {
+            auto* release = static_cast<Release*>(parameter);
+            release->scenario.standIns().HasEnded(release->service, 20000);
+            Sleep(300);
+            release->holder.reset();
+            return 0;
+        }
+    } letGo{scenario, prepared.running.service, holder};
+    const qm::UniqueProcess thread(CreateThread(nullptr, 0, Release::Run, &letGo, 0, nullptr));
+    REQUIRE(thread);
+    RunOptions options;
+    options.arguments = L"/quiet";
+    const size_t before = scenario.StartsSoFar();
+    const RunOutcome outcome = scenario.Run(options);
+    WaitForSingleObject(thread.get(), INFINITE);
+    REQUIRE(outcome.exited);
+    CHECK(outcome.exitCode == 0);
+    CHECK(IsReplaced(target, kSslServerTg));
+    // Started again, and so ended with the rest.
+    CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+}

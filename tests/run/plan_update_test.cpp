@@ -40,7 +40,10 @@ Lines StepsOf(const Plan& plan) {
             lines.push_back(L"wait " + std::to_wstring(step.milliseconds));
             break;
         case StepKind::Copy:
-            lines.push_back(L"copy " + step.target);
+            lines.push_back(L"copy " + step.target +
+                            (step.heldRetryMs ? L", held: again for " +
+                                                    std::to_wstring(step.heldRetryMs) + L" ms"
+                                              : L""));
             break;
         case StepKind::Remove:
             lines.push_back(L"remove " + step.target);
@@ -222,6 +225,15 @@ TEST_CASE("plan_update_legacy_branches") {
               Lines{L"restart MWSealService.exe -i", L"restart MWClientServer.exe"});
         CHECK(Only(steps, L"wait").size() == 3);
         CHECK(steps.back() == L"restart MWClientServer.exe");
+    }
+    SUBCASE("with switches: no fixed wait; each copy tries a held target again for as long") {
+        facts.vendorFolders = {L"C:\\A\\X"};
+        const Lines steps = StepsOf(PlanUpdate(facts, {true, false}));
+        CHECK(Only(steps, L"wait").empty());
+        CHECK(Only(steps, L"copy").size() == 7);
+        for (const std::wstring& copy : Only(steps, L"copy")) {
+            CHECK(copy.find(L", held: again for 1000 ms") != std::wstring::npos);
+        }
     }
     SUBCASE("copies from the generation's own source names") {
         const Plan plan = PlanUpdate(facts);
