@@ -31,6 +31,7 @@ namespace {
 constexpr int kDefaultRepetitions = 5;
 constexpr double kFixedWaitSeconds = 1.0;
 constexpr double kTimerSeconds = 0.1;
+constexpr int kStartAttempts = 3;
 // Vendor installs and, for runs for all users (/allusers), made-up user profiles where the suite
 // has run; 0 profiles: a run for the running account.
 struct Size {
@@ -104,7 +105,11 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
         for (const std::wstring& image :
              {suites[0].client + L"\\" + kServiceExe, suites[0].client + L"\\" + kClientExe,
               suites[0].centre + L"\\" + kUpdaterExe}) {
-            const DWORD pid = scenario.StartProgram(image);
+            // Under load Wine now and then fails to start one; a second try is no measurement.
+            DWORD pid = 0;
+            for (int attempt = 0; attempt < kStartAttempts && pid == 0; ++attempt) {
+                pid = scenario.StartProgram(image);
+            }
             if (pid == 0) {
                 std::fprintf(stderr, "%ls did not start\n", image.c_str());
                 return -1;
