@@ -33,14 +33,17 @@ constexpr double kFixedWaitSeconds = 1.0;
 constexpr double kTimerSeconds = 0.1;
 constexpr int kStartAttempts = 3;
 // Vendor installs and, for runs for all users (/allusers), made-up user profiles where the suite
-// has run; 0 profiles: a run for the running account.
+// has run; 0 profiles: a run for the running account. quiet: a fleet's run (/quiet), timed to
+// its exit, as it shows no box.
 struct Size {
     int installs;
     int profiles;
+    bool quiet;
 };
-constexpr Size kSizes[] = {{1, 0}, {20, 0}, {1, 1}, {1, 50}};
-constexpr int kSizeCount = 4;
-constexpr int kAccountSizes = 2; // the rows an older program without /allusers is measured in
+constexpr Size kSizes[] = {{1, 0, false},  {20, 0, false}, {1, 1, false},
+                           {1, 50, false}, {1, 0, true},   {20, 0, true}};
+constexpr int kSizeCount = 6;
+constexpr int kAccountSizes = 2; // the rows an older program without these switches is measured in
 
 struct Program {
     std::wstring label;
@@ -82,7 +85,8 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
     if (GetEnvironmentVariableW(L"QM_STEP_TIMES_DIR", folder, MAX_PATH) != 0) {
         const std::wstring file =
             std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) +
-            (size.profiles > 0 ? L"-p" + std::to_wstring(size.profiles) : L"") + L".tsv";
+            (size.profiles > 0 ? L"-p" + std::to_wstring(size.profiles) : L"") +
+            (size.quiet ? L"-q" : L"") + L".tsv";
         SetEnvironmentVariableW(L"QM_STEP_TIMES", file.c_str());
     }
     Scenario scenario(L"measure");
@@ -122,8 +126,14 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
     if (size.profiles > 0) {
         options.arguments = L"/allusers";
     }
+    if (size.quiet) {
+        options.arguments = L"/quiet";
+    }
     const RunOutcome outcome = scenario.Run(options);
-    if (!outcome.exited || outcome.boxes.size() != 1 || outcome.boxes[0].text != kSuccessText) {
+    const bool ended = size.quiet ? outcome.exited && outcome.exitCode == 0 && outcome.boxes.empty()
+                                  : outcome.exited && outcome.boxes.size() == 1 &&
+                                        outcome.boxes[0].text == kSuccessText;
+    if (!ended) {
         return -1;
     }
     for (size_t i = 0; i < suites.size(); ++i) {
@@ -148,7 +158,7 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
         }
         downtime = firstStop < 0 || lastStart < 0 ? -1 : lastStart - firstStop;
     }
-    return outcome.boxes[0].seconds;
+    return size.quiet ? outcome.seconds : outcome.boxes[0].seconds;
 }
 
 // Seconds from the floor program's start to its box, or a negative value when it showed none.
@@ -166,9 +176,9 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
         std::printf("%ls\n\n", program.label.c_str());
     }
     std::printf(
-        "| vendor installs | user profiles | runs | start to box (s) | floor (s) | own cost "
-        "(ms) | downtime (ms) |\n");
-    std::printf("|---:|---:|---:|---:|---:|---:|---:|\n");
+        "| vendor installs | user profiles | switch | runs | start to box (s) | floor (s) | own "
+        "cost (ms) | downtime (ms) |\n");
+    std::printf("|---:|---:|---|---:|---:|---:|---:|---:|\n");
     for (int which = 0; which < kSizeCount; ++which) {
         if (program.times[which].empty()) {
             continue;
@@ -176,11 +186,15 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
         const double median = Median(program.times[which]);
         const std::string profiles =
             kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
-        // A run with an argument (/allusers, measured for the checkout alone) makes no fixed
-        // wait after its stops.
-        const double fixedWait = kSizes[which].profiles > 0 ? 0 : kFixedWaitSeconds;
-        std::printf("| %d | %s | %d | %.3f | %.3f | %.0f | %.0f |\n", kSizes[which].installs,
-                    profiles.c_str(), repetitions, median, floor,
+        // A run with an argument (measured for the checkout alone) makes no fixed wait after its
+        // stops.
+        const bool argument = kSizes[which].profiles > 0 || kSizes[which].quiet;
+        const double fixedWait = argument ? 0 : kFixedWaitSeconds;
+        const char* switchName = kSizes[which].quiet          ? "/quiet (to exit)"
+                                 : kSizes[which].profiles > 0 ? "/allusers"
+                                                              : "none";
+        std::printf("| %d | %s | %s | %d | %.3f | %.3f | %.0f | %.0f |\n", kSizes[which].installs,
+                    profiles.c_str(), switchName, repetitions, median, floor,
                     (median - floor - kTimerSeconds - fixedWait) * 1000,
                     Median(program.downtimes[which]) * 1000);
     }
@@ -241,8 +255,8 @@ int wmain(int argc, wchar_t** argv) {
     for (const Program& program : programs) {
         PrintTable(program, repetitions, floor, programs.size() > 1 || !program.label.empty());
     }
-    std::printf("own cost = start to box - floor - %.0f ms timer - %.0f ms fixed wait (medians; "
-                "no fixed wait in the runs for all users, which have an argument)\n",
+    std::printf("own cost = start to box (to exit with /quiet) - floor - %.0f ms timer - %.0f ms "
+                "fixed wait (medians; no fixed wait in runs with an argument)\n",
                 kTimerSeconds * 1000, kFixedWaitSeconds * 1000);
     return 0;
 }
