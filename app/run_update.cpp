@@ -68,6 +68,13 @@ std::wstring RunLockLine(RunLock::Outcome outcome, DWORD waitedMs, const std::ws
     return L"waited " + waited + L" for another run to finish (" + where + L")";
 }
 
+// A preview's list, with the box the run would end with above it.
+void ReportList(Host& host, Observer& observer, const Foreseen& foreseen, const std::wstring& list,
+                const std::wstring& caption) {
+    observer.Shown(list, caption);
+    host.ShowList(PreviewVerdict(foreseen), list, caption);
+}
+
 void Report(Host& host, Observer& observer, const std::wstring& text, const std::wstring& caption) {
     observer.Shown(text, caption);
     host.ShowMessage(text, caption);
@@ -81,9 +88,8 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
-    const std::wstring list = PreviewText(PreviewLines(plan, facts, foreseen), foreseen);
-    observer.Shown(list, kPreviewCaption);
-    host.ShowList(PreviewVerdict(foreseen), list, kPreviewCaption);
+    ReportList(host, observer, foreseen, PreviewText(PreviewLines(plan, facts, foreseen), foreseen),
+               kPreviewCaption);
     return foreseen.result;
 }
 
@@ -118,9 +124,7 @@ RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
             Report(host, observer, foreseen.text, foreseen.caption);
             return foreseen.result;
         }
-        const std::wstring list = RestorePreviewText(facts);
-        observer.Shown(list, foreseen.caption);
-        host.ShowList(PreviewVerdict(foreseen), list, foreseen.caption);
+        ReportList(host, observer, foreseen, RestorePreviewText(facts), foreseen.caption);
         return foreseen.result;
     }
     SystemProcesses processes;

@@ -50,10 +50,9 @@ public:
     virtual void ShowMessage(const std::wstring& text, const std::wstring& caption) = 0;
     // A list to read (a preview), with the box the run would end with above it; where the host
     // has no window for lists, a box of both.
-    virtual void ShowList(const std::wstring& verdict, const std::wstring& list,
-                          const std::wstring& caption) {
+    virtual void ShowList(const std::wstring& /*verdict: the list ends with it*/,
+                          const std::wstring& list, const std::wstring& caption) {
         ShowMessage(list, caption);
-        static_cast<void>(verdict); // the list ends with it
     }
 };
 
