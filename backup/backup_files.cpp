@@ -81,6 +81,27 @@ std::wstring NowStamp() {
     return SetStamp({now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond});
 }
 
+// A saved file may be a second name of an installed one, which shares its attributes: those are
+// cleared only for a file with no other name.
+void RemoveSetFile(const std::wstring& file) {
+    if (DeleteFileW(file.c_str())) {
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    {
+        const UniqueFile opened(CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+        if (!opened || !GetFileInformationByHandle(opened.get(), &information) ||
+            information.nNumberOfLinks != 1) {
+            return;
+        }
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(file.c_str());
+}
+
 } // namespace
 
 std::wstring BackupsFolder() {
@@ -239,9 +260,7 @@ void RemoveBackupSet(const std::wstring& setFolder) {
         if (find) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    const std::wstring file = JoinPath(setFolder, found.cFileName);
-                    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW(file.c_str());
+                    RemoveSetFile(JoinPath(setFolder, found.cFileName));
                 }
             } while (FindNextFileW(find.get(), &found));
         }

@@ -12,6 +12,7 @@ namespace {
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr char kHeader[] = "Quillmend backup set 1";
 constexpr char kOverwritten[] = "overwritten";
+constexpr char kLinked[] = "linked";
 constexpr char kCreated[] = "created";
 constexpr char kFinished[] = "finished";
 constexpr char kNone[] = "-";
@@ -71,8 +72,9 @@ bool ParseEntry(const std::vector<std::string>& fields, BackupEntry& entry) {
         entry.kind = BackupKind::Created;
         return fields[1] == kNone && fields[2] == kNone && fields[3] == kNone;
     }
-    if (fields[0] != kOverwritten || !ParseSize(fields[1], entry.size) || !IsDigest(fields[2]) ||
-        !FromUtf8(fields[3], entry.storedName)) {
+    entry.linked = fields[0] == kLinked;
+    if ((fields[0] != kOverwritten && !entry.linked) || !ParseSize(fields[1], entry.size) ||
+        !IsDigest(fields[2]) || !FromUtf8(fields[3], entry.storedName)) {
         return false;
     }
     entry.kind = BackupKind::Overwritten;
@@ -86,8 +88,9 @@ std::string ManifestText(const BackupManifest& manifest) {
     std::string text = std::string(kByteOrderMark) + kHeader + kLineEnd;
     for (const BackupEntry& entry : manifest.entries) {
         if (entry.kind == BackupKind::Overwritten) {
-            text += std::string(kOverwritten) + '\t' + std::to_string(entry.size) + '\t' +
-                    entry.sha256 + '\t' + ToUtf8(entry.storedName);
+            text += std::string(entry.linked ? kLinked : kOverwritten) + '\t' +
+                    std::to_string(entry.size) + '\t' + entry.sha256 + '\t' +
+                    ToUtf8(entry.storedName);
         } else {
             text += std::string(kCreated) + '\t' + kNone + '\t' + kNone + '\t' + kNone;
         }

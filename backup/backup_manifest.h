@@ -27,6 +27,9 @@ struct BackupEntry {
     uint64_t size = 0;       // of the saved copy; 0 for a created file
     std::string sha256;      // of the saved copy, 64 lower-case hex digits; empty when created
     std::wstring storedName; // the saved copy's file name in the set; empty when created
+    // Overwritten only: the saved copy is a second name of the file that was replaced, not a
+    // copy of its bytes. A restore treats both alike.
+    bool linked = false;
 };
 
 struct BackupManifest {
@@ -35,7 +38,8 @@ struct BackupManifest {
     bool finished = false;
 };
 
-// Byte-order mark and a header line, then one tab-separated line per entry (Windows paths can
+// Byte-order mark and a header line, then one tab-separated line per entry (its kind: created,
+// overwritten, or linked: overwritten and saved as a second name) (Windows paths can
 // hold no tab or line break), CR LF after each line, "finished" last when the run ended well.
 std::string ManifestText(const BackupManifest& manifest);
 

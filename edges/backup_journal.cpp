@@ -86,8 +86,9 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     // Entries join the manifest only when the whole set is saved: a set that failed half way
     // holds nothing the run wrote, and goes when the run ends.
     std::vector<BackupEntry> entries;
+    std::vector<FileState> states;
     std::set<std::wstring> keys;
-    CopyBatch batch;
+    BackupBatch batch(setFolder_);
     for (const PlannedSave& save : saves) {
         if (!keys.insert(PathKey(save.path)).second) {
             continue;
@@ -100,9 +101,10 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
         entry.originalPath = save.path;
         entry.kind = BackupKind::Overwritten;
         entry.storedName = StoredNameFor(manifest_.entries.size() + entries.size(), save.path);
+        SavedFile saved;
         bool originalUnreadable = false;
-        const DWORD error = batch.Add(save.path, JoinPath(setFolder_, entry.storedName), entry.size,
-                                      entry.sha256, originalUnreadable);
+        const DWORD error =
+            batch.Add(save.path, entry.storedName, save.userWritable, saved, originalUnreadable);
         if (originalUnreadable &&
             (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
             // Not there: the run creates it.
@@ -110,10 +112,20 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
             entry.originalPath = save.path;
         } else if (error != ERROR_SUCCESS) {
             ThrowNotSaved(save, error, originalUnreadable);
+        } else {
+            entry.size = saved.size;
+            entry.sha256 = saved.sha256;
+            entry.linked = saved.linked;
+        }
+        if (entry.linked) {
+            states.push_back(
+                {manifest_.entries.size() + entries.size(), saved.size, saved.written});
         }
         entries.push_back(entry);
     }
     // Flushed before the manifest names them: a manifest on disk never lists a copy that is not.
+    // Links need no flush: their data was on disk before, and a link is metadata, which the
+    // file system journals in order, ahead of the rename that replaces the original.
     const DWORD flushError = batch.Flush();
     if (flushError != ERROR_SUCCESS) {
         ThrowUserError(kSaveFailed, {setFolder_, flushError});
@@ -128,9 +140,32 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
         manifest_.entries.resize(manifest_.entries.size() - entries.size());
         throw;
     }
+    for (const FileState& state : states) {
+        linked_[PathKey(manifest_.entries[state.entry].originalPath)] = state;
+    }
 }
 
 void BackupJournal::Touch(const std::wstring& path) {
+    // A linked file is the installed one until this write replaces it: what its program wrote
+    // into it before it was stopped is what the set now holds, and the manifest must say so.
+    const auto linked = linked_.find(PathKey(path));
+    if (linked != linked_.end()) {
+        const FileState state = linked->second;
+        linked_.erase(linked);
+        BackupEntry& entry = manifest_.entries[state.entry];
+        const std::wstring saved = JoinPath(setFolder_, entry.storedName);
+        uint64_t size = 0;
+        FILETIME written{};
+        if (!SavedFileState(saved, size, written)) {
+            ThrowUserError(kSaveFailed, {path, GetLastError()});
+        }
+        if (size != state.size || CompareFileTime(&written, &state.written) != 0) {
+            if (!Fingerprint(saved, entry.size, entry.sha256)) {
+                ThrowUserError(kSaveFailed, {path, GetLastError()});
+            }
+            WriteManifestFile(setFolder_, ManifestText(manifest_));
+        }
+    }
     touched_.insert(PathKey(path));
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 // The executor's journal: a backup set under %ProgramData%\Quillmend\Backups, made before the
-// first stop, holding a saved copy of every file the plan overwrites (flushed once for the set)
-// and a manifest; after a failure, what the run wrote goes back from it.
+// first stop, holding every file the plan overwrites (a second name of the file itself where
+// only administrators may change it, else a copy, flushed once for the set) and a manifest;
+// after a failure, what the run wrote goes back from it.
 #include "run/executor.h"
 #include "run/plan_restore.h"
 #include "backup/backup_manifest.h"
+
+#include <windows.h>
 
 #include <map>
 #include <set>
@@ -27,12 +30,21 @@ public:
 private:
     RollbackStep PutBackEntry(const BackupEntry& entry);
 
+    // A linked entry as saved: a change since shows in its size or write time.
+    struct FileState {
+        size_t entry = 0; // in the manifest
+        uint64_t size = 0;
+        FILETIME written{};
+    };
+
     std::wstring setFolder_;
     BackupManifest manifest_;
     std::set<std::wstring> touched_; // upper-cased paths a step was about to write
     // Upper-cased path -> the plan's root for it: a rollback trusts no more than the run did.
     std::map<std::wstring, std::wstring> roots_;
     std::vector<std::wstring> madeFolders_;
+    // Upper-cased path -> its linked entry, until the write that replaces it.
+    std::map<std::wstring, FileState> linked_;
 };
 
 // A preview's journal: makes no set, and only looks whether each file could be saved.

@@ -2,6 +2,7 @@
 #include "fileops/atomic_copy.h"
 
 #include "fileops/copy_bytes.h"
+#include "fileops/file_names.h"
 #include "fileops/link_check.h"
 #include "fileops/link_rules.h"
 #include "platform/paths.h"
@@ -10,7 +11,6 @@
 #include <aclapi.h>
 #include <ntsecapi.h>
 
-#include <cstring>
 #include <vector>
 
 namespace qm {
@@ -164,74 +164,22 @@ bool FillPending(HANDLE source, HANDLE pending, DWORD& error) {
     return true;
 }
 
+// Whether path names the very file open as file (a second name of it, or itself).
+bool IsSameFile(HANDLE file, const std::wstring& path) {
+    const UniqueFile other(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    BY_HANDLE_FILE_INFORMATION mine{};
+    BY_HANDLE_FILE_INFORMATION its{};
+    return other && GetFileInformationByHandle(file, &mine) &&
+           GetFileInformationByHandle(other.get(), &its) &&
+           mine.dwVolumeSerialNumber == its.dwVolumeSerialNumber &&
+           mine.nFileIndexHigh == its.nFileIndexHigh && mine.nFileIndexLow == its.nFileIndexLow;
+}
+
 // Deletes the very file the handle holds, whatever name it has by now.
 void DeleteOpened(HANDLE file) {
     FILE_DISPOSITION_INFO disposition{TRUE};
     SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
-}
-
-// The system's own rename of an open file by a name relative to a folder handle. kernelbase's
-// SetFileInformationByHandle under Wine turns the name into a full path first, which it then
-// refuses beside a folder handle, so the call goes to ntdll (always loaded) itself.
-struct RenameInformation {
-    ULONG flags; // ReplaceIfExists (a BOOLEAN) for the plain class, the flags for the Ex class
-    HANDLE rootDirectory;
-    ULONG fileNameLength;
-    WCHAR fileName[1];
-};
-struct IoStatus {
-    union {
-        LONG status;
-        PVOID pointer;
-    };
-    ULONG_PTR information;
-};
-using SetInformationFile = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
-using StatusToError = ULONG(NTAPI*)(LONG);
-constexpr ULONG kFileRenameInformation = 10;
-constexpr ULONG kFileRenameInformationEx = 65;
-constexpr ULONG kRenameReplaceIfExists = 0x1; // FILE_RENAME_REPLACE_IF_EXISTS
-constexpr ULONG kRenamePosixSemantics = 0x2;  // FILE_RENAME_POSIX_SEMANTICS
-// What a system that does not know the Ex class answers: STATUS_INVALID_INFO_CLASS,
-// STATUS_NOT_IMPLEMENTED, STATUS_INVALID_PARAMETER, STATUS_NOT_SUPPORTED.
-bool IsUnknownClass(LONG status) {
-    const auto code = static_cast<ULONG>(status);
-    return code == 0xC0000003 || code == 0xC0000002 || code == 0xC000000D || code == 0xC00000BB;
-}
-
-template <typename Function> Function NtdllFunction(const char* name) {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ntdll, name)))
-                 : nullptr;
-}
-
-// Renames the open pending file onto leaf in the held folder, replacing what is there, in one
-// step: there is no moment at which the target is missing (ReplaceFileW moves the old file aside
-// first), and the target takes the pending file's security and attributes, which are the old
-// file's. Where the system knows it (Windows 10 and later), POSIX semantics let the rename replace
-// a file that another program holds open with delete sharing.
-DWORD RenameOnto(HANDLE pending, HANDLE folder, const std::wstring& leaf) {
-    const auto setInformation = NtdllFunction<SetInformationFile>("NtSetInformationFile");
-    const auto toError = NtdllFunction<StatusToError>("RtlNtStatusToDosError");
-    if (!setInformation || !toError) {
-        return ERROR_PROC_NOT_FOUND;
-    }
-    const size_t nameBytes = leaf.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(sizeof(RenameInformation) + nameBytes);
-    auto* info = reinterpret_cast<RenameInformation*>(buffer.data());
-    info->flags = kRenameReplaceIfExists | kRenamePosixSemantics;
-    info->rootDirectory = folder;
-    info->fileNameLength = static_cast<ULONG>(nameBytes);
-    std::memcpy(info->fileName, leaf.data(), nameBytes);
-    IoStatus io{};
-    LONG status = setInformation(pending, &io, info, static_cast<ULONG>(buffer.size()),
-                                 kFileRenameInformationEx);
-    if (IsUnknownClass(status)) {
-        info->flags = TRUE;
-        status = setInformation(pending, &io, info, static_cast<ULONG>(buffer.size()),
-                                kFileRenameInformation);
-    }
-    return status >= 0 ? ERROR_SUCCESS : toError(status);
 }
 
 } // namespace
@@ -280,6 +228,11 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
         error = RenameOnto(to.get(), folder.get(), full.substr(full.find_last_of(L'\\') + 1));
         if (error != ERROR_SUCCESS) {
             DeleteOpened(to.get());
+            // A restore from a second name of the target itself: its bytes are there already,
+            // and the open source is what kept the rename from replacing it.
+            if (IsSameFile(from.get(), full)) {
+                error = ERROR_SUCCESS;
+            }
         }
     }
     return error;

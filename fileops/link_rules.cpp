@@ -49,6 +49,15 @@ std::wstring TrustedRootFor(const std::wstring& path, const std::vector<std::wst
     return deepest.empty() ? ParentFolder(ParentFolder(path)) : deepest;
 }
 
+bool IsInUserFolder(const std::wstring& path, const std::vector<std::wstring>& userRoots) {
+    for (const std::wstring& root : userRoots) {
+        if (IsBelow(root, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::wstring CollapseSeparators(const std::wstring& path) {
     std::wstring collapsed;
     collapsed.reserve(path.size());

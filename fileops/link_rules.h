@@ -22,6 +22,10 @@ std::vector<std::wstring> PathsBelow(const std::wstring& root, const std::wstrin
 // compares.
 std::wstring TrustedRootFor(const std::wstring& path, const std::vector<std::wstring>& userRoots);
 
+// Whether path lies in one of the user folders (below it), compared as PathsBelow compares: a
+// file its user may write.
+bool IsInUserFolder(const std::wstring& path, const std::vector<std::wstring>& userRoots);
+
 // Whether both name the same folder, compared as PathsBelow compares them; never for empty root.
 bool IsRootFolder(const std::wstring& root, const std::wstring& folder);
 

@@ -85,6 +85,35 @@ bool Valid(PSID sid) {
     return sid && IsValidSid(sid);
 }
 
+// What the owner and DACL of an open file or folder say, for this process's token.
+struct SecurityJudgement {
+    DWORD readError = ERROR_SUCCESS; // of reading them: nothing is trusted then
+    bool ownerTrusted = false;
+    bool othersMayChange = true;
+};
+
+SecurityJudgement JudgeSecurity(HANDLE handle) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SecurityJudgement judgement;
+    judgement.readError = GetSecurityInfo(handle, SE_FILE_OBJECT,
+                                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                          &owner, nullptr, &dacl, nullptr, &descriptor);
+    const UniqueLocalDescriptor heldDescriptor(descriptor);
+    if (judgement.readError != ERROR_SUCCESS) {
+        return judgement;
+    }
+    std::vector<BYTE> user = TokenPart(TokenUser);
+    std::vector<BYTE> tokenOwner = TokenPart(TokenOwner);
+    const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    const PSID newOwner =
+        tokenOwner.empty() ? nullptr : reinterpret_cast<TOKEN_OWNER*>(tokenOwner.data())->Owner;
+    judgement.ownerTrusted = IsTrustedOwner(owner, newOwner, self);
+    judgement.othersMayChange = GrantsChangeToOthers(dacl, newOwner, self);
+    return judgement;
+}
+
 // Why an existing folder must not be used, as a verdict; or Usable with the folder held.
 struct Judged {
     FolderVerdict verdict = FolderVerdict::Usable;
@@ -116,24 +145,11 @@ Judged JudgeFolder(const std::wstring& folder) {
     if (link != ERROR_SUCCESS && link != kReparsePointEncountered) {
         return Unreadable(link);
     }
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetSecurityInfo(handle.get(), SE_FILE_OBJECT,
-                                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                         &owner, nullptr, &dacl, nullptr, &descriptor);
-    const UniqueLocalDescriptor heldDescriptor(descriptor);
-    std::vector<BYTE> user = TokenPart(TokenUser);
-    std::vector<BYTE> tokenOwner = TokenPart(TokenOwner);
-    const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    const PSID newOwner =
-        tokenOwner.empty() ? nullptr : reinterpret_cast<TOKEN_OWNER*>(tokenOwner.data())->Owner;
-    const bool read = status == ERROR_SUCCESS;
-    const bool ownerTrusted = read && IsTrustedOwner(owner, newOwner, self);
-    const bool othersMayChange = !read || GrantsChangeToOthers(dacl, newOwner, self);
-    judged.verdict =
-        JudgeExistingFolder((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                            link == kReparsePointEncountered, ownerTrusted, othersMayChange);
+    const SecurityJudgement security = JudgeSecurity(handle.get());
+    const bool read = security.readError == ERROR_SUCCESS;
+    judged.verdict = JudgeExistingFolder(
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        link == kReparsePointEncountered, security.ownerTrusted, security.othersMayChange);
     switch (judged.verdict) {
     case FolderVerdict::Usable:
         return judged;
@@ -144,7 +160,7 @@ Judged JudgeFolder(const std::wstring& folder) {
         judged.code = kReparsePointEncountered;
         break;
     case FolderVerdict::ForeignOwner:
-        judged.code = read ? ERROR_INVALID_OWNER : status;
+        judged.code = read ? ERROR_INVALID_OWNER : security.readError;
         break;
     case FolderVerdict::ForeignWriter:
         judged.code = ERROR_INVALID_SECURITY_DESCR;
@@ -212,6 +228,10 @@ std::wstring OwnDataFolder() {
         return std::wstring();
     }
     return JoinPath(buffer.data(), kOwnFolderName);
+}
+
+bool OthersMayChange(HANDLE handle) {
+    return JudgeSecurity(handle).othersMayChange;
 }
 
 bool IsTrustedOwner(const void* ownerSid, const void* tokenOwnerSid, const void* tokenUserSid) {

@@ -17,6 +17,10 @@ inline constexpr wchar_t kProtectedFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OI
 // %ProgramData%\Quillmend; empty when the common application-data folder cannot be had.
 std::wstring OwnDataFolder();
 
+// True when the DACL of the open file or folder lets anyone but a trusted owner change it (see
+// GrantsChangeToOthers), or its security cannot be read.
+bool OthersMayChange(HANDLE handle);
+
 enum class FolderVerdict { Usable, NotAFolder, ReparsePoint, ForeignOwner, ForeignWriter };
 
 // The decision for an existing folder, from what the file system says of it.

@@ -43,6 +43,8 @@ struct PlannedSave {
     // The folder above which links are the installer's choice: the one a rollback writes from.
     std::wstring root;
     std::wstring profile; // as PlannedCheck::profile
+    // A per-user copy: its user may write it, so its saved copy must not be the file itself.
+    bool userWritable = false;
 };
 
 enum class StepKind {

@@ -115,7 +115,11 @@ Plan PlanRestore(const RestoreFacts& facts) {
         step.linkRoot = TrustedRootFor(entry.originalPath, facts.userRoots);
         // What the restore itself changes is saved first, like a run's.
         if (facts.current.count(entry.originalPath) == 0) {
-            plan.saves.push_back({entry.originalPath, nullptr, step.linkRoot, {}});
+            plan.saves.push_back({entry.originalPath,
+                                  nullptr,
+                                  step.linkRoot,
+                                  {},
+                                  IsInUserFolder(entry.originalPath, facts.userRoots)});
         }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;

@@ -80,7 +80,7 @@ public:
                 folders.insert(folders.begin(), user.base);
             }
             Copy(source, target, user.linkRoot, folders, kUserCopyFailed, user.linksChecked,
-                 user.profile);
+                 user.profile, true);
         }
     }
 
@@ -121,7 +121,8 @@ private:
     // copy would write the same bytes again. True when this call added the copy.
     bool Copy(const std::wstring& source, const std::wstring& target, const std::wstring& root,
               const std::vector<std::wstring>& folders, const wchar_t* failure,
-              bool linksChecked = false, const std::wstring& profile = std::wstring()) {
+              bool linksChecked = false, const std::wstring& profile = std::wstring(),
+              bool userWritable = false) {
         if (!copied_.insert(target).second) {
             return false;
         }
@@ -142,7 +143,7 @@ private:
         Check(CheckKind::TargetFolder, target, failure, {}, profile);
         // Bytes that stay the same need no saved copy.
         if (facts_.current.count(target) == 0) {
-            plan_.saves.push_back({target, failure, root, profile});
+            plan_.saves.push_back({target, failure, root, profile, userWritable});
         }
 
         Step step;

@@ -23,6 +23,10 @@ BackupManifest SampleManifest() {
     manifest.entries.push_back({BackupKind::Created,
                                 L"C:\\Users\\\u00e9\U0001F600\\MWClientServer\\server.pem", 0, "",
                                 L""});
+    BackupEntry linked{BackupKind::Overwritten, L"C:\\签章\\MWClientServer\\server.pem", 99,
+                       std::string(64, 'b'), StoredNameFor(2, L"server.pem")};
+    linked.linked = true;
+    manifest.entries.push_back(linked);
     return manifest;
 }
 
@@ -37,8 +41,9 @@ TEST_CASE("backup_manifest_round_trip") {
         BackupManifest read;
         REQUIRE(ParseManifest(text, read));
         CHECK(read.finished == finished);
-        REQUIRE(read.entries.size() == 2);
-        for (size_t i = 0; i < 2; ++i) {
+        REQUIRE(read.entries.size() == 3);
+        for (size_t i = 0; i < 3; ++i) {
+            CHECK(read.entries[i].linked == manifest.entries[i].linked);
             CHECK(read.entries[i].kind == manifest.entries[i].kind);
             CHECK(read.entries[i].originalPath == manifest.entries[i].originalPath);
             CHECK(read.entries[i].size == manifest.entries[i].size);
@@ -67,6 +72,9 @@ TEST_CASE("backup_manifest_damaged_refused") {
         {"cut off in its last line", good.substr(0, good.size() - 3), false},
         {"another header", "Quillmend backup set 2\r\n", false},
         {"unknown kind", header + "moved\t1\t" + kDigest + "\t0001 a" + path, false},
+        {"a saved second name", header + "linked\t1\t" + kDigest + "\t0001 a" + path, true},
+        {"a second name outside the set", header + "linked\t1\t" + kDigest + "\t..\\x" + path,
+         false},
         {"size not a number", header + "overwritten\t1x\t" + kDigest + "\t0001 a" + path, false},
         {"digest too short", header + "overwritten\t1\t" + kDigest.substr(1) + "\t0001 a" + path,
          false},

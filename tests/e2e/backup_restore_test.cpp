@@ -9,6 +9,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,26 @@ std::wstring OwnerOf(const std::wstring& path) {
     return result;
 }
 
+// How the sets' manifests saved path: "linked", "overwritten" (a copy), "created"; sorted,
+// each once, separated by spaces.
+std::string SavedKinds(const CleanDataFolder& data, const std::wstring& path) {
+    std::set<std::string> kinds;
+    const std::string tail = "\t" + Narrow(path) + "\r\n";
+    for (const std::wstring& set : data.Sets()) {
+        const std::string manifest = BytesOf(data.backups() + L"\\" + set + L"\\manifest.txt");
+        const size_t end = manifest.find(tail);
+        if (end != std::string::npos) {
+            const size_t start = manifest.rfind('\n', end) + 1;
+            kinds.insert(manifest.substr(start, manifest.find('\t', start) - start));
+        }
+    }
+    std::string joined;
+    for (const std::string& kind : kinds) {
+        joined += (joined.empty() ? "" : " ") + kind;
+    }
+    return joined;
+}
+
 } // namespace
 
 TEST_CASE("e2e_backup_restore") {
@@ -154,6 +175,11 @@ TEST_CASE("e2e_backup_restore") {
 
         INFO("the restore made its own set: a second /restore undoes it");
         REQUIRE(data.Sets().size() == 2);
+        INFO("the install's files are saved as second names, a user's own file as a copy");
+        // The restore copies the key: here the install lies in the account's profile (%TEMP%),
+        // which its user may change.
+        CHECK(SavedKinds(data, key) == "linked overwritten");
+        CHECK(SavedKinds(data, userKey) == "created overwritten");
         const RunOutcome undone = Restore(scenario, L" /restore");
         CHECK(undone.exitCode == 0);
         CHECK(IsReplaced(key, kServerKey));

@@ -1,11 +1,14 @@
 // This machine's facts and files under Wine, and whole runs over them with only the waits, the
 // boxes, the starts, the process ends, the journal and the AppData folder replaced: the
 // registry, the files and LicenseFile beside this test program are real and removed again
-// afterwards.
+// afterwards. The backup journal over real files.
+#include "edges/backup_journal.h"
 #include "edges/machine_facts.h"
 #include "edges/system_files.h"
 #include "edges/system_processes.h"
 
+#include "backup/backup_files.h"
+#include "fileops/atomic_copy.h"
 #include "run/executor.h"
 #include "run/plan_update.h"
 #include "run/run_plan.h"
@@ -283,4 +286,51 @@ TEST_CASE("machine_whole_run") {
         // The current suite was not found: the per-user folder is not touched.
         CHECK_FALSE(Exists(JoinPath(appData, L"Marrowby")));
     }
+}
+
+// Links where only administrators may change a file, copies elsewhere, and what a rollback
+// puts back from either.
+TEST_CASE("machine_backup_journal") {
+    TempFolder temp;
+    const std::wstring installed = JoinPath(temp.path(), L"server.key");
+    const std::wstring perUser = JoinPath(temp.path(), L"user.key");
+    // Wine's Z: is the Unix root: /dev/shm is another file system than the backup set's.
+    const std::wstring otherVolume =
+        L"Z:\\dev\\shm\\qm-edges-" + std::to_wstring(GetCurrentProcessId()) + L".key";
+    WriteFile(installed, "old key");
+    WriteFile(perUser, "old user key");
+    WriteFile(otherVolume, "old other key");
+
+    BackupJournal journal;
+    journal.Save({{installed, nullptr, temp.path(), {}, false},
+                  {perUser, nullptr, temp.path(), {}, true},
+                  {otherVolume, nullptr, L"Z:\\dev\\shm", {}, false}});
+    const std::wstring set = journal.RollBack().setFolder;
+    REQUIRE_FALSE(set.empty());
+    std::string manifest;
+    REQUIRE(ReadManifestFile(set, manifest));
+    INFO(manifest);
+    CHECK(manifest.find("linked\t7\t") != std::string::npos);
+    CHECK(manifest.find("overwritten\t12\t") != std::string::npos); // its user may write it
+    CHECK(manifest.find("overwritten\t13\t") != std::string::npos); // no link across volumes
+
+    SUBCASE("a linked file written before the stop still restores, as it was then") {
+        WriteFile(installed, "old key, written by its program before the stop");
+        journal.Touch(installed);
+        REQUIRE(CopyFileAtomically(perUser, installed, temp.path()) == ERROR_SUCCESS);
+        const RollbackReport report = journal.RollBack();
+        CHECK(report.complete());
+        CHECK(ReadFile(installed) == "old key, written by its program before the stop");
+        INFO("the manifest describes what the set holds, as a later restore checks it");
+        BackupManifest read;
+        REQUIRE((ReadManifestFile(set, manifest) && ParseManifest(manifest, read)));
+        uint64_t size = 0;
+        std::string sha256;
+        REQUIRE(Fingerprint(JoinPath(set, read.entries[0].storedName), size, sha256));
+        CHECK(size == read.entries[0].size);
+        CHECK(sha256 == read.entries[0].sha256);
+    }
+    journal.Close(RunResult::Finished);
+    RemoveTree(set);
+    DeleteFileW(otherVolume.c_str());
 }

@@ -11,6 +11,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <tuple>
 #include <vector>
 
 using namespace qm;
@@ -336,17 +337,20 @@ TEST_CASE("deploy_link_checked_paths") {
     // A restore's root: the deepest user folder holding the file, else the install's root.
     const std::vector<std::wstring> users = {L"C:\\Users\\u", L"C:\\Users\\admin",
                                              L"c:\\users\\admin\\AppData\\Roaming\\"};
-    const std::pair<const wchar_t*, const wchar_t*> roots[] = {
-        {L"C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u"},
+    // The last column: the file is in a user folder, its user's to write.
+    const std::tuple<const wchar_t*, const wchar_t*, bool> roots[] = {
+        {L"C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u",
+         true},
         {L"C:\\Users\\Admin\\AppData\\Roaming\\Marrowby\\MWClientServer\\server.key",
-         L"c:\\users\\admin\\AppData\\Roaming"},
-        {L"C:\\Suite\\MWClientServer\\server.key", L"C:\\Suite"},
+         L"c:\\users\\admin\\AppData\\Roaming", true},
+        {L"C:\\Suite\\MWClientServer\\server.key", L"C:\\Suite", false},
         // A name that only begins like a profile's is no part of it.
-        {L"C:\\Users\\u2\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u2\\Marrowby"},
+        {L"C:\\Users\\u2\\Marrowby\\MWClientServer\\server.key", L"C:\\Users\\u2\\Marrowby", false},
     };
-    for (const auto& [path, root] : roots) {
+    for (const auto& [path, root, userFolder] : roots) {
         CAPTURE(ToNarrow(path));
         CHECK(TrustedRootFor(path, users) == root);
+        CHECK(IsInUserFolder(path, users) == userFolder);
     }
     // Only tags that stand for another name are links; a cloud placeholder or a deduplicated
     // file is the file itself.
