@@ -60,6 +60,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.preview = true;
         } else if (name == L"allusers" && !hasValue) {
             options.allUsers = true;
+        } else if (name == L"allowolder" && !hasValue) {
+            options.allowOlder = true;
         } else if ((name == L"?" || name == L"help") && !hasValue) {
             options.help = true;
         } else if (name == L"log") {
@@ -105,7 +107,8 @@ std::wstring UsageText(const std::wstring& offending) {
     if (!offending.empty()) {
         text += L"无法识别的参数: " + offending + L"\n\n";
     }
-    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/allusers] [/restore[:STAMP]] [/?]\n"
+    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/allusers] [/allowolder]\n"
+            L"              [/restore[:STAMP]] [/?]\n"
             L"\n"
             L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
             L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
@@ -113,6 +116,7 @@ std::wstring UsageText(const std::wstring& offending) {
             L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
             L"  /preview        只列出将要做的事, 不做任何修改\n"
             L"  /allusers       更新本机每个用户的用户目录 (以 SYSTEM 运行时总是如此)\n"
+            L"  /allowolder     允许用有效期更早结束的证书替换已安装的证书\n"
             L"  /restore[:STAMP] 恢复最新的(或指定的)备份\n"
             L"  /? , /help      显示本说明\n"
             L"\n"

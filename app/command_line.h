@@ -13,6 +13,7 @@ struct Options {
     bool quiet = false;        // no message box, ever
     bool preview = false;      // decide everything, change nothing
     bool allUsers = false;     // every user profile's per-user copy and catalogue
+    bool allowOlder = false;   // a certificate may replace one that expires later
     bool help = false;         // show the usage, do nothing else
     bool log = false;          // append a record of the run
     std::wstring logPath;      // empty with log: the default log file

@@ -101,7 +101,8 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
         LogFacts(*context.log, facts);
     }
     const Plan plan =
-        PlanUpdate(facts, {context.options.hasArguments, !context.options.hasArguments});
+        PlanUpdate(facts, {context.options.hasArguments, !context.options.hasArguments,
+                           context.options.allowOlder});
     if (context.options.preview) {
         return PreviewUpdate(context, facts, plan, host, observer);
     }

@@ -23,6 +23,8 @@ namespace {
 // Beside the manifest when a failed run could not put everything back: what is listed there
 // still needs the set.
 constexpr wchar_t kRollbackUnfinishedFile[] = L"rollback-unfinished.txt";
+// Beside the manifest: the certificate or key each saved file holds, one tab-separated line each.
+constexpr wchar_t kCertificatesFile[] = L"certificates.txt";
 constexpr DWORD kNoSharing = 0;
 constexpr LPSECURITY_ATTRIBUTES kInheritedSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
@@ -142,6 +144,28 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     }
     for (const FileState& state : states) {
         linked_[PathKey(manifest_.entries[state.entry].originalPath)] = state;
+    }
+    NoteCertificates(saves);
+}
+
+void BackupJournal::NoteCertificates(const std::vector<PlannedSave>& saves) {
+    for (const PlannedSave& save : saves) {
+        if (!save.holds.empty()) {
+            certificates_ += ToUtf8(save.path) + '\t' + ToUtf8(save.holds) + "\r\n";
+        }
+    }
+    if (certificates_.empty()) {
+        return;
+    }
+    // For whoever looks into the set: which certificate each saved file holds. A restore reads
+    // only the manifest, so this is written as best it can be.
+    const UniqueFile file(CreateFileW(JoinPath(setFolder_, kCertificatesFile).c_str(),
+                                      GENERIC_WRITE, kNoSharing, kInheritedSecurity, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, kNoTemplate));
+    DWORD written = 0;
+    if (file) {
+        WriteFile(file.get(), certificates_.data(), static_cast<DWORD>(certificates_.size()),
+                  &written, kNotOverlapped);
     }
 }
 

@@ -29,6 +29,7 @@ public:
 
 private:
     RollbackStep PutBackEntry(const BackupEntry& entry);
+    void NoteCertificates(const std::vector<PlannedSave>& saves);
 
     // A linked entry as saved: a change since shows in its size or write time.
     struct FileState {
@@ -45,6 +46,7 @@ private:
     std::vector<std::wstring> madeFolders_;
     // Upper-cased path -> its linked entry, until the write that replaces it.
     std::map<std::wstring, FileState> linked_;
+    std::string certificates_; // certificates.txt as written so far
 };
 
 // A preview's journal: makes no set, and only looks whether each file could be saved.

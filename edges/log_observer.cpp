@@ -215,6 +215,30 @@ void WriteRunStart(RunLog& log) {
     LogLicenseFolder(log);
 }
 
+// Which certificate and key each file holds, LicenseFile's and those they would replace: from
+// the log alone, which certificate a machine held before the run and which it holds after.
+void LogTlsFiles(RunLog& log, const Facts& facts) {
+    for (const auto& [path, pem] : facts.pem) {
+        // "certificate: <path> subject …" / "private key: <path> RSA"
+        const std::wstring line = DescribePem(pem);
+        const size_t colon = line.find(L": ");
+        log.Write(line.substr(0, colon + 2) + path + L" " + line.substr(colon + 2));
+    }
+    for (const std::wstring& path : facts.emptyFiles) {
+        log.Write(L"empty file: " + path);
+    }
+    switch (facts.keyPair) {
+    case KeyPairVerdict::Matches:
+        log.Write(L"LicenseFile key pair: the key belongs to the certificate (signature verified)");
+        break;
+    case KeyPairVerdict::Mismatch:
+        log.Write(L"LicenseFile key pair: the key does not belong to the certificate");
+        break;
+    case KeyPairVerdict::NotChecked:
+        break;
+    }
+}
+
 void LogFacts(RunLog& log, const Facts& facts) {
     const auto lookup = [&log](const Lookup& made) {
         if (!made.failure.empty()) {
@@ -246,6 +270,7 @@ void LogFacts(RunLog& log, const Facts& facts) {
         lookup(facts.lookups[i]);
     }
     LogProfiles(log, facts);
+    LogTlsFiles(log, facts);
 }
 
 void LogPreview(RunLog& log, const Plan& plan, const Facts& facts) {

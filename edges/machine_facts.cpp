@@ -2,6 +2,7 @@
 #include "edges/machine_facts.h"
 
 #include "backup/backup_files.h"
+#include "certs/pem_reader.h"
 #include "discovery/catalogue_lookup.h"
 #include "discovery/profile_rules.h"
 #include "discovery/registry_lookup.h"
@@ -22,6 +23,8 @@
 #include <shlobj.h>
 
 #include <exception>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace qm {
@@ -255,6 +258,40 @@ void ReadProfiles(Facts& facts) {
     }
 }
 
+constexpr int64_t kUnixEpochIn100ns = 116444736000000000LL;
+// A PEM file is a few KiB: a larger one is not read, and counts as opaque.
+constexpr LONGLONG kLargestTlsFile = 1024 * 1024;
+
+// Reads path into bytes and records what it holds: a PEM file's facts, an empty file. What
+// cannot be read is left to the copy, which reports it.
+void ReadTlsFile(Facts& facts, const std::wstring& path, std::string& bytes) {
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
+        return;
+    }
+    if (size.QuadPart == 0) {
+        facts.emptyFiles.insert(path);
+        return;
+    }
+    if (size.QuadPart > kLargestTlsFile) {
+        return;
+    }
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+        bytes.clear();
+        return;
+    }
+    bytes.resize(read);
+    const PemFacts pem = ReadPemFacts(bytes);
+    if (pem.kind != PemKind::Opaque) {
+        facts.pem[path] = pem;
+    }
+}
+
 } // namespace
 
 Facts ReadFacts(const FactOptions& options) {
@@ -291,15 +328,43 @@ Facts ReadFacts(const FactOptions& options) {
 }
 
 void ReadTargets(Facts& facts, const Plan& plan) {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    facts.now = static_cast<int64_t>(
+        ((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
+         kUnixEpochIn100ns) /
+        10000000);
+    // LicenseFile's files, each read once whatever the number of targets.
+    std::map<std::wstring, std::string> sources;
     for (const Step& step : plan.steps) {
-        if (step.kind != StepKind::Copy ||
-            (facts.present.count(step.target) == 0 && !IsOpenableForReading(step.target))) {
+        if (step.kind != StepKind::Copy) {
+            continue;
+        }
+        const auto [source, fresh] = sources.try_emplace(step.source);
+        if (fresh) {
+            ReadTlsFile(facts, step.source, source->second);
+        }
+        if (facts.present.count(step.target) == 0 && !IsOpenableForReading(step.target)) {
             continue;
         }
         facts.present.insert(step.target);
         if (HoldSameBytes(step.source, step.target)) {
             facts.current.insert(step.target);
         }
+        // What the copy replaces is named only where what it deploys is a TLS file.
+        if (facts.pem.count(step.source) != 0 && facts.pem.count(step.target) == 0) {
+            std::string replaced;
+            ReadTlsFile(facts, step.target, replaced);
+        }
+    }
+    const auto key = sources.find(JoinPath(facts.licenseFolder, kKeyFile));
+    const auto certificate = sources.find(JoinPath(facts.licenseFolder, kCertificateFile));
+    if (key != sources.end() && certificate != sources.end()) {
+        facts.keyPair = CheckKeyPair(key->second, certificate->second);
+    }
+    for (auto& [path, bytes] : sources) {
+        // The key's bytes go no further than this run's memory, and not even there for long.
+        SecureZeroMemory(bytes.data(), bytes.size());
     }
 }
 

@@ -9,4 +9,13 @@ inline constexpr wchar_t kNoticeCaption[] = L"提示";
 inline constexpr wchar_t kErrorCaption[] = L"错误";
 inline constexpr wchar_t kPreviewCaption[] = L"预览";
 
+// A payload that would break the suite, refused before anything is stopped. Dates are
+// yyyy-mm-dd, UTC.
+inline constexpr wchar_t kEmptyPayload[] = L"授权文件为空[%s], 未做任何修改";
+inline constexpr wchar_t kKeyNotCertificates[] = L"私钥[%s]与证书[%s]不匹配, 未做任何修改";
+inline constexpr wchar_t kCertificateExpired[] = L"证书已过期[%s], 有效期至%s, 未做任何修改";
+inline constexpr wchar_t kCertificateNotYetValid[] = L"证书尚未生效[%s], 生效日期%s, 未做任何修改";
+inline constexpr wchar_t kCertificateOlder[] =
+    L"证书[%s]有效期至%s, 早于已安装证书[%s]的%s, 未做任何修改; 确需替换请使用 /allowolder";
+
 } // namespace qm

@@ -3,6 +3,7 @@
 // each install was registered, the versions and folders its decisions ask about, which of the
 // files it may write are there, and, for a preview, what runs. The plan is a pure function of
 // these facts (plan.h); edges/machine_facts.h reads them. No Windows API here.
+#include "certs/pem_facts.h"
 #include "discovery/install_source.h"
 #include "processes/stopped_process.h"
 
@@ -74,6 +75,15 @@ struct Facts {
 
     // Files whose bytes already equal what the plan would copy onto them.
     std::set<std::wstring> current;
+
+    // What the plan would deploy and what it would replace, each file read once: what each PEM
+    // file holds, by path (a file that is not PEM is absent), the files that hold no byte,
+    // whether LicenseFile's key belongs to its certificate, and when they were read (seconds
+    // since 1970-01-01 UTC).
+    std::map<std::wstring, PemFacts> pem;
+    std::set<std::wstring> emptyFiles;
+    KeyPairVerdict keyPair = KeyPairVerdict::NotChecked;
+    int64_t now = 0;
 
     // What runs of the suite's programs, by image name; read for a preview only (a run finds
     // out as it stops them).

@@ -45,6 +45,8 @@ struct PlannedSave {
     std::wstring profile; // as PlannedCheck::profile
     // A per-user copy: its user may write it, so its saved copy must not be the file itself.
     bool userWritable = false;
+    // The certificate or key it holds (DescribePem), kept with the set; empty for other files.
+    std::wstring holds;
 };
 
 enum class StepKind {

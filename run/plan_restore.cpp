@@ -119,7 +119,8 @@ Plan PlanRestore(const RestoreFacts& facts) {
                                   nullptr,
                                   step.linkRoot,
                                   {},
-                                  IsInUserFolder(entry.originalPath, facts.userRoots)});
+                                  IsInUserFolder(entry.originalPath, facts.userRoots),
+                                  {}});
         }
         if (entry.kind == BackupKind::Overwritten) {
             step.kind = StepKind::Copy;

@@ -1,6 +1,8 @@
 // The update run's steps and the checks they need, in the order the copies would find out.
 #include "run/plan_update.h"
 
+#include "run/payload_checks.h"
+
 #include "fileops/deploy.h"
 #include "fileops/deploy_targets.h"
 #include "platform/paths.h"
@@ -143,7 +145,9 @@ private:
         Check(CheckKind::TargetFolder, target, failure, {}, profile);
         // Bytes that stay the same need no saved copy.
         if (facts_.current.count(target) == 0) {
-            plan_.saves.push_back({target, failure, root, profile, userWritable});
+            const auto pem = facts_.pem.find(target);
+            plan_.saves.push_back({target, failure, root, profile, userWritable,
+                                   pem != facts_.pem.end() ? DescribePem(pem->second) : L""});
         }
 
         Step step;
@@ -282,6 +286,7 @@ Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
     PlanLegacyBranch(facts.penloom8Folder, planner);
     // The client server last, after every branch that may have needed it stopped.
     planner.Restart(kClientImage, kNoParameters);
+    plan.refusal = PayloadRefusal(facts, plan, options.allowOlder);
     if (options.skipWhenCurrent && IsAnyInstallFound(facts) && ChangesNothing(plan, facts)) {
         plan.steps.clear();
         plan.checks.clear();

@@ -13,6 +13,9 @@ struct PlanOptions {
     // switch) the run waits only until the ended programs are gone, as every stop does, and a
     // copy that finds its target still held tries again for as long instead.
     bool fixedWaits = true;
+    // A certificate that expires before the one it replaces is deployed all the same
+    // (/allowolder); else the run is refused.
+    bool allowOlder = false;
 };
 
 // In the run's order: the current suite's stops and wait, its copies per install (and the

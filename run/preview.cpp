@@ -30,6 +30,31 @@ Foretold One(Foretold::Kind kind, const Step& step) {
     return one;
 }
 
+// What a copy of a TLS file changes: each certificate by its subject, expiry and fingerprint, a
+// key by its kind.
+std::wstring CertificateChange(const Facts& facts, const Step& step) {
+    const auto describe = [&facts](const std::wstring& path) -> std::wstring {
+        const auto found = facts.pem.find(path);
+        if (found == facts.pem.end()) {
+            return L"?";
+        }
+        const PemFacts& pem = found->second;
+        if (pem.kind != PemKind::Certificate) {
+            return std::wstring(L"私钥 ") + PemKindName(pem.kind);
+        }
+        return pem.subject + L", 有效期至 " + UtcDate(pem.notAfter) + L", SHA-256 " +
+               std::wstring(pem.fingerprint.begin(), pem.fingerprint.end());
+    };
+    if (facts.pem.count(step.source) == 0) {
+        return std::wstring();
+    }
+    std::wstring text = L"; 新: " + describe(step.source);
+    if (facts.pem.count(step.target) != 0) {
+        text += L"; 原: " + describe(step.target);
+    }
+    return text;
+}
+
 } // namespace
 
 Foreseen Foresee(const Plan& plan, Files& files, Journal& journal, Observer& observer) {
@@ -144,6 +169,7 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
             if (facts.licenseFiles.count(name) == 0) {
                 line += L", 但 LicenseFile 中没有此文件: 运行将在此失败";
             }
+            line += CertificateChange(facts, step);
             lines.push_back(line);
             break;
         }

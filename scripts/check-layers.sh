@@ -9,7 +9,7 @@ levels=(
   "app"
   "edges"
   "run log"
-  "processes backup discovery"
+  "processes backup discovery certs"
   "fileops xml"
   "platform res"
 )

@@ -11,7 +11,8 @@ using Args = std::vector<std::wstring>;
 // What a row expects; "!" before a text marks the argument that must be refused.
 struct Row {
     Args arguments;
-    const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore, a allusers
+    const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore, a allusers,
+                             // o allowolder
     const wchar_t* logPath;
     const wchar_t* restoreStamp;
     const wchar_t* offending;
@@ -25,6 +26,7 @@ std::wstring Flags(const Options& options) {
     flags += options.log ? L"l" : L"";
     flags += options.restore ? L"r" : L"";
     flags += options.allUsers ? L"a" : L"";
+    flags += options.allowOlder ? L"o" : L"";
     return flags;
 }
 } // namespace
@@ -56,6 +58,8 @@ TEST_CASE("command_line_parse_table") {
         {{L"/restore:"}, L"", L"", L"", L"/restore:"},
         {{L"/quiet:yes"}, L"", L"", L"", L"/quiet:yes"},
         {{L"/allusers:no"}, L"", L"", L"", L"/allusers:no"},
+        {{L"/AllowOlder", L"/quiet"}, L"qo", L"", L"", L""},
+        {{L"/allowolder:yes"}, L"", L"", L"", L"/allowolder:yes"},
         {{L"/log:a", L"/log:b"}, L"l", L"a", L"", L"/log:b"},
         {{L"/restore", L"/restore:x"}, L"r", L"", L"", L"/restore:x"},
         // The first offender is named; a /quiet after it still counts.

@@ -302,9 +302,9 @@ TEST_CASE("machine_backup_journal") {
     WriteFile(otherVolume, "old other key");
 
     BackupJournal journal;
-    journal.Save({{installed, nullptr, temp.path(), {}, false},
-                  {perUser, nullptr, temp.path(), {}, true},
-                  {otherVolume, nullptr, L"Z:\\dev\\shm", {}, false}});
+    journal.Save({{installed, nullptr, temp.path(), {}, false, L"private key: RSA"},
+                  {perUser, nullptr, temp.path(), {}, true, {}},
+                  {otherVolume, nullptr, L"Z:\\dev\\shm", {}, false, {}}});
     const std::wstring set = journal.RollBack().setFolder;
     REQUIRE_FALSE(set.empty());
     std::string manifest;
@@ -313,6 +313,8 @@ TEST_CASE("machine_backup_journal") {
     CHECK(manifest.find("linked\t7\t") != std::string::npos);
     CHECK(manifest.find("overwritten\t12\t") != std::string::npos); // its user may write it
     CHECK(manifest.find("overwritten\t13\t") != std::string::npos); // no link across volumes
+    CHECK(ReadFile(JoinPath(set, L"certificates.txt")) ==
+          ToNarrow(installed) + "\tprivate key: RSA\r\n");
 
     SUBCASE("a linked file written before the stop still restores, as it was then") {
         WriteFile(installed, "old key, written by its program before the stop");

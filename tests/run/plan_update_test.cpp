@@ -5,6 +5,8 @@
 
 #include <doctest/doctest.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -378,4 +380,114 @@ TEST_CASE("plan_update_rerun") {
         facts.vendorFolders.clear();
         CHECK_FALSE(PlanUpdate(facts, {true}).alreadyCurrent);
     }
+}
+
+TEST_CASE("plan_update_payload_refusals") {
+    Facts facts = Machine();
+    facts.vendorFolders = {L"C:\\A\\X"};
+    facts.revisions[L"C:\\A\\MWClientServer\\MWClientServer.exe"] = 99; // the key pair
+    facts.now = 1800000000;                                             // 2027-01-15
+    const std::wstring key = kLicense + L"\\server.key";
+    const std::wstring pem = kLicense + L"\\server.pem";
+    const std::wstring installed = L"C:\\A\\MWClientServer\\server.pem";
+    const auto certificate = [](int64_t notBefore, int64_t notAfter) {
+        PemFacts read;
+        read.kind = PemKind::Certificate;
+        read.notBefore = notBefore;
+        read.notAfter = notAfter;
+        return read;
+    };
+    const int64_t y2020 = 1577836800;
+    const int64_t y2028 = 1830297600;
+    const int64_t y2030 = 1893456000;
+    struct Row {
+        const char* what;
+        std::map<std::wstring, PemFacts> pem;
+        std::set<std::wstring> empty;
+        KeyPairVerdict pair;
+        bool allowOlder;
+        std::wstring refusal;
+    };
+    const std::vector<Row> rows = {
+        {"a matching, valid, later pair",
+         {{pem, certificate(y2020, y2030)}, {installed, certificate(y2020, y2028)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L""},
+        {"opaque files, as the suite's own scenarios have them",
+         {},
+         {},
+         KeyPairVerdict::NotChecked,
+         false,
+         L""},
+        {"an empty key",
+         {},
+         {key},
+         KeyPairVerdict::NotChecked,
+         false,
+         L"授权文件为空[" + key + L"], 未做任何修改"},
+        {"an empty file only replaced is no refusal",
+         {},
+         {installed},
+         KeyPairVerdict::NotChecked,
+         false,
+         L""},
+        {"a key of another certificate",
+         {},
+         {},
+         KeyPairVerdict::Mismatch,
+         false,
+         L"私钥[" + key + L"]与证书[" + pem + L"]不匹配, 未做任何修改"},
+        {"expired",
+         {{pem, certificate(y2020, y2020 + 86400)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L"证书已过期[" + pem + L"], 有效期至2020-01-02, 未做任何修改"},
+        {"not yet valid",
+         {{pem, certificate(y2028, y2030)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L"证书尚未生效[" + pem + L"], 生效日期2028-01-01, 未做任何修改"},
+        {"older than the installed one",
+         {{pem, certificate(y2020, y2028)}, {installed, certificate(y2020, y2030)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L"证书[" + pem + L"]有效期至2028-01-01, 早于已安装证书[" + installed +
+             L"]的2030-01-01, 未做任何修改; 确需替换请使用 /allowolder"},
+        {"older than a user's copy",
+         {{pem, certificate(y2020, y2028)}, {kUser + L"\\server.pem", certificate(y2020, y2030)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L"证书[" + pem + L"]有效期至2028-01-01, 早于已安装证书[" + kUser +
+             L"\\server.pem]的2030-01-01, 未做任何修改; 确需替换请使用 /allowolder"},
+        {"older, allowed",
+         {{pem, certificate(y2020, y2028)}, {installed, certificate(y2020, y2030)}},
+         {},
+         KeyPairVerdict::Matches,
+         true,
+         L""},
+        {"as old as the installed one",
+         {{pem, certificate(y2020, y2030)}, {installed, certificate(y2020, y2030)}},
+         {},
+         KeyPairVerdict::Matches,
+         false,
+         L""},
+    };
+    for (const Row& row : rows) {
+        INFO(std::string(row.what));
+        facts.pem = row.pem;
+        facts.emptyFiles = row.empty;
+        facts.keyPair = row.pair;
+        PlanOptions options;
+        options.allowOlder = row.allowOlder;
+        CHECK(PlanUpdate(facts, options).refusal == row.refusal);
+    }
+    CHECK(UtcDate(0) == L"1970-01-01");
+    CHECK(UtcDate(951782400) == L"2000-02-29");
+    CHECK(UtcDate(-1) == L"1969-12-31");
 }

@@ -1,0 +1,61 @@
+// Names of what a TLS file holds, for boxes and the log.
+#include "certs/pem_facts.h"
+
+#include <cstdio>
+
+namespace qm {
+
+const wchar_t* PemKindName(PemKind kind) {
+    switch (kind) {
+    case PemKind::Certificate:
+        return L"certificate";
+    case PemKind::RsaKey:
+        return L"RSA";
+    case PemKind::EcKey:
+        return L"EC";
+    case PemKind::EncryptedKey:
+        return L"encrypted";
+    case PemKind::Opaque:
+        break;
+    }
+    return L"";
+}
+
+std::wstring DescribePem(const PemFacts& pem) {
+    const auto wide = [](const std::string& text) {
+        return std::wstring(text.begin(), text.end());
+    };
+    switch (pem.kind) {
+    case PemKind::Certificate:
+        return L"certificate: subject " + pem.subject + L", issuer " + pem.issuer + L", serial " +
+               wide(pem.serial) + L", valid " + UtcDate(pem.notBefore) + L" to " +
+               UtcDate(pem.notAfter) + L", sha256 fingerprint " + wide(pem.fingerprint);
+    case PemKind::Opaque:
+        return std::wstring();
+    default:
+        return std::wstring(L"private key: ") + PemKindName(pem.kind);
+    }
+}
+
+std::wstring UtcDate(int64_t seconds) {
+    // Days to a civil date (the proleptic Gregorian calendar), after Howard Hinnant's
+    // days_from_civil inverse.
+    const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const int64_t z = days + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t dayOfEra = z - era * 146097;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    wchar_t text[32];
+    std::swprintf(text, sizeof text / sizeof text[0], L"%04lld-%02lld-%02lld",
+                  static_cast<long long>(year), static_cast<long long>(month),
+                  static_cast<long long>(day));
+    return text;
+}
+
+} // namespace qm
