@@ -58,6 +58,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.quiet = true;
         } else if (name == L"preview" && !hasValue) {
             options.preview = true;
+        } else if (name == L"check" && !hasValue) {
+            options.check = true;
         } else if (name == L"allusers" && !hasValue) {
             options.allUsers = true;
         } else if (name == L"allowolder" && !hasValue) {
@@ -87,6 +89,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             refuse(argument);
         }
     }
+    // A check asks about the update; a restore has no "current" to check against.
+    if (options.check && options.restore) {
+        refuse(L"/check");
+    }
     return parsed;
 }
 
@@ -107,21 +113,23 @@ std::wstring UsageText(const std::wstring& offending) {
     if (!offending.empty()) {
         text += L"无法识别的参数: " + offending + L"\n\n";
     }
-    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/allusers] [/allowolder]\n"
-            L"              [/restore[:STAMP]] [/?]\n"
+    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/check] [/allusers]\n"
+            L"              [/allowolder] [/restore[:STAMP]] [/?]\n"
             L"\n"
             L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
             L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
             L"  /log[:PATH]     把运行记录追加到 PATH\n"
             L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
             L"  /preview        只列出将要做的事, 不做任何修改\n"
+            L"  /check          检查本机是否已是最新, 不做任何修改 (退出码 5: 需要更新)\n"
             L"  /allusers       更新本机每个用户的用户目录 (以 SYSTEM 运行时总是如此)\n"
             L"  /allowolder     允许用有效期更早结束的证书替换已安装的证书\n"
             L"  /restore[:STAMP] 恢复最新的(或指定的)备份\n"
             L"  /? , /help      显示本说明\n"
             L"\n"
             L"退出码: 0 完成, 2 未找到安装, 3 文件已部署但程序未能重新启动,\n"
-            L"        4 已部署但有项目出于安全原因被跳过 (见日志), 1 出错, 87 参数无法识别";
+            L"        4 已部署但有项目出于安全原因被跳过 (见日志), 5 (/check) 需要更新,\n"
+            L"        1 出错, 87 参数无法识别";
     return text;
 }
 

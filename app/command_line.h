@@ -12,6 +12,7 @@ struct Options {
     bool hasArguments = false; // any argument at all: exit codes tell the outcome
     bool quiet = false;        // no message box, ever
     bool preview = false;      // decide everything, change nothing
+    bool check = false;        // is this machine current? changes nothing; exit code 5: it is not
     bool allUsers = false;     // every user profile's per-user copy and catalogue
     bool allowOlder = false;   // a certificate may replace one that expires later
     bool help = false;         // show the usage, do nothing else

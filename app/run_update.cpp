@@ -93,8 +93,25 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
     return foreseen.result;
 }
 
+// A check: what a preview foresees, and whether a run would change anything.
+RunResult CheckUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
+                      Observer& observer) {
+    SystemFiles files(true);
+    LookingJournal journal;
+    const Foreseen foreseen = Foresee(plan, files, journal, observer);
+    if (context.log) {
+        LogPreview(*context.log, plan, facts);
+    }
+    const RunResult verdict = CheckVerdict(facts, plan, foreseen);
+    const std::wstring list = PreviewText(PreviewLines(plan, facts, foreseen), foreseen);
+    observer.Shown(CheckVerdictText(verdict, foreseen), kCheckCaption);
+    host.ShowList(CheckVerdictText(verdict, foreseen), list, kCheckCaption);
+    return verdict;
+}
+
 RunResult Update(const RunContext& context, Host& host, Observer& observer) {
-    Facts facts = ReadFacts({context.options.preview, context.allUsers});
+    const bool looking = context.options.preview || context.options.check;
+    Facts facts = ReadFacts({looking, context.allUsers});
     // What the copies would meet decides what is saved, and whether there is anything to do.
     ReadTargets(facts, PlanUpdate(facts));
     if (context.log) {
@@ -103,6 +120,9 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
     const Plan plan =
         PlanUpdate(facts, {context.options.hasArguments, !context.options.hasArguments,
                            context.options.allowOlder});
+    if (context.options.check) {
+        return CheckUpdate(context, facts, plan, host, observer);
+    }
     if (context.options.preview) {
         return PreviewUpdate(context, facts, plan, host, observer);
     }
@@ -151,9 +171,10 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
     const std::unique_ptr<Observer> measured = MakeBuildObserver();
     observers.Add(*measured);
 
-    // One run that writes at a time on the machine; a preview changes nothing and never waits.
+    // One run that writes at a time on the machine; a preview or a check changes nothing and
+    // never waits.
     std::optional<RunLock> lock;
-    if (!context.options.preview) {
+    if (!context.options.preview && !context.options.check) {
         DWORD waitedMs = 0;
         const RunLock::Outcome locked = lock.emplace().Acquire(kRunLockWaitMs, waitedMs);
         if (context.log && (waitedMs >= kNoticeableWaitMs || locked != RunLock::Outcome::Held)) {

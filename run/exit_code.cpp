@@ -16,6 +16,8 @@ int ExitCodeFor(bool hasArguments, RunResult result) {
         return kExitRestartFailed;
     case RunResult::LeftOut:
         return kExitLeftOut;
+    case RunResult::NotCurrent:
+        return kExitNotCurrent;
     case RunResult::Failed:
     case RunResult::NotRun: // the window went away before the run: nothing was done
         return kExitFailed;

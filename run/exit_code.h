@@ -11,6 +11,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitNothingFound = 2;
 constexpr int kExitRestartFailed = 3;
 constexpr int kExitLeftOut = 4;
+constexpr int kExitNotCurrent = 5;     // a check: a run would change something
 constexpr int kExitNotUnderstood = 87; // ERROR_INVALID_PARAMETER
 
 int ExitCodeFor(bool hasArguments, RunResult result);

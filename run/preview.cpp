@@ -2,6 +2,7 @@
 #include "run/preview.h"
 
 #include "run/kept_programs.h"
+#include "platform/box_texts.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -200,6 +201,35 @@ std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen&
         text += L"- " + line + L"\n";
     }
     return text + L"\n" + PreviewVerdict(foreseen);
+}
+
+RunResult CheckVerdict(const Facts& facts, const Plan& plan, const Foreseen& foreseen) {
+    if (!plan.refusal.empty() || foreseen.result == RunResult::Failed) {
+        return RunResult::Failed;
+    }
+    if (!IsAnyInstallFound(facts)) {
+        return RunResult::NothingFound;
+    }
+    if (!plan.alreadyCurrent) {
+        return RunResult::NotCurrent;
+    }
+    return foreseen.result == RunResult::LeftOut || IsAnythingLeftOut(facts) ? RunResult::LeftOut
+                                                                             : RunResult::Finished;
+}
+
+std::wstring CheckVerdictText(RunResult verdict, const Foreseen& foreseen) {
+    switch (verdict) {
+    case RunResult::Finished:
+        return kCheckCurrent;
+    case RunResult::NotCurrent:
+        return kCheckNotCurrent;
+    case RunResult::NothingFound:
+        return kCheckNothingFound;
+    case RunResult::LeftOut:
+        return kCheckLeftOut;
+    default:
+        return kCheckRefused + foreseen.text;
+    }
 }
 
 std::wstring PreviewVerdict(const Foreseen& foreseen) {

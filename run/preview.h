@@ -51,6 +51,15 @@ std::vector<std::wstring> PreviewLines(const Plan& plan, const Facts& facts,
 // The box the run would end with, as the preview names it.
 std::wstring PreviewVerdict(const Foreseen& foreseen);
 
+// A check's verdict, from what a preview foresees: a run would be refused or fail a check
+// (Failed), there is no install (NothingFound), a run would change something (NotCurrent),
+// something found would be left out for safety (LeftOut), else the machine is current
+// (Finished).
+RunResult CheckVerdict(const Facts& facts, const Plan& plan, const Foreseen& foreseen);
+
+// The line that says a check's verdict, above its list.
+std::wstring CheckVerdictText(RunResult verdict, const Foreseen& foreseen);
+
 // The preview's list: the lines, then the box the run would end with.
 std::wstring PreviewText(const std::vector<std::wstring>& lines, const Foreseen& foreseen);
 

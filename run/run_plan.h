@@ -50,6 +50,7 @@ enum class RunResult {
     RestartFailed, // files deployed, a program could not be started again
     Failed,        // the error box of a failure
     LeftOut,       // the success box, but something found was left out for safety
+    NotCurrent,    // a check: a run would change something
 };
 
 // The sibling folders of an install folder: its parent, after one trailing backslash is

@@ -115,6 +115,7 @@ TEST_CASE("e2e_switches_outcome_table") {
          kPreviewCaption, false, false},
         {"/preview, nothing found: 2", Machine::Nothing, L"/preview /quiet", 2, nullptr, false,
          false},
+        {"/check, nothing found: 2", Machine::Nothing, L"/check /quiet", 2, nullptr, false, false},
         {"/?: the usage, nothing done, 0", Machine::Installed, L"/?", 0, kUsageCaption, false,
          false},
         {"/quiet /help: nothing shown, 0", Machine::Installed, L"/quiet /help", 0, nullptr, false,
@@ -422,6 +423,42 @@ TEST_CASE("e2e_switches_preview_of_twenty_installs_fits_the_screen") {
         CHECK(text.find(install.app) != std::wstring::npos);
     }
     CHECK(text.find(kSuccessText) != std::wstring::npos);
+}
+
+TEST_CASE("e2e_switches_check") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    Scenario scenario(L"check");
+    const Prepared prepared = Prepare(scenario, Machine::Installed);
+    const std::wstring target = prepared.suite.client + L"\\sslServer.tg";
+    const auto check = [&scenario](const wchar_t* arguments) {
+        RunOptions options;
+        options.arguments = arguments;
+        return scenario.Run(options);
+    };
+
+    INFO("an outdated machine: 5, its list in the box, nothing stopped, written or made");
+    const RunOutcome outdated = check(L"/check");
+    REQUIRE(outdated.exited);
+    CHECK(outdated.exitCode == 5);
+    REQUIRE(outdated.boxes.size() == 1);
+    CHECK(outdated.boxes[0].caption == L"检查");
+    CHECK(outdated.boxes[0].text.find(target) != std::wstring::npos);
+    CHECK_FALSE(IsReplaced(target, kSslServerTg));
+    CHECK_FALSE(scenario.standIns().HasEnded(prepared.running.updater, 300));
+    CHECK_FALSE(PathExists(qm::OwnDataFolder()));
+
+    INFO("after a run, current: 0");
+    const size_t before = scenario.StartsSoFar();
+    CHECK(check(L"/quiet").exitCode == 0);
+    // Started again by the run, and so ended with the rest.
+    CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+    const RunOutcome current = check(L"/check /quiet");
+    CHECK(current.exitCode == 0);
+    CHECK(current.boxes.empty());
+
+    INFO("a check of a restore is not understood");
+    CHECK(check(L"/check /restore /quiet").exitCode == 87);
 }
 
 TEST_CASE("e2e_switches_no_fixed_wait_a_held_file_is_tried_again") {

@@ -46,6 +46,8 @@ TEST_CASE("e2e_payload_refusals") {
          "实际运行的结果: 错误: 私钥["},
         {"a preview names the certificate it deploys and the one it replaces", "rsa.key",
          "good.pem", "older.pem", L" /preview", 0, "有效期至 2099-12-31, SHA-256 "},
+        {"a check foresees the refusal", "other.key", "good.pem", nullptr, L" /check", 1,
+         "box [检查] 检查: 运行将失败: 私钥["},
         {"expired", "rsa.key", "expired.pem", nullptr, L"", 1, "box [错误] 证书已过期["},
         {"not yet valid", "rsa.key", "future.pem", nullptr, L"", 1, "box [错误] 证书尚未生效["},
         {"older than the installed one", "rsa.key", "older.pem", "good.pem", L"", 1,
