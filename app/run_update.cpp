@@ -80,14 +80,21 @@ void Report(Host& host, Observer& observer, const std::wstring& text, const std:
     host.ShowMessage(text, caption);
 }
 
-RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
-                        Observer& observer) {
+// What the plan's checks foresee, made by files and a journal that only look, and logged.
+Foreseen ForeseeUpdate(const RunContext& context, const Facts& facts, const Plan& plan,
+                       Observer& observer) {
     SystemFiles files(true);
     LookingJournal journal;
     const Foreseen foreseen = Foresee(plan, files, journal, observer);
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
+    return foreseen;
+}
+
+RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
+                        Observer& observer) {
+    const Foreseen foreseen = ForeseeUpdate(context, facts, plan, observer);
     ReportList(host, observer, foreseen, PreviewText(PreviewLines(plan, facts, foreseen), foreseen),
                kPreviewCaption);
     return foreseen.result;
@@ -96,16 +103,11 @@ RunResult PreviewUpdate(const RunContext& context, const Facts& facts, const Pla
 // A check: what a preview foresees, and whether a run would change anything.
 RunResult CheckUpdate(const RunContext& context, const Facts& facts, const Plan& plan, Host& host,
                       Observer& observer) {
-    SystemFiles files(true);
-    LookingJournal journal;
-    const Foreseen foreseen = Foresee(plan, files, journal, observer);
-    if (context.log) {
-        LogPreview(*context.log, plan, facts);
-    }
+    const Foreseen foreseen = ForeseeUpdate(context, facts, plan, observer);
     const RunResult verdict = CheckVerdict(facts, plan, foreseen);
-    const std::wstring list = PreviewText(PreviewLines(plan, facts, foreseen), foreseen);
-    observer.Shown(CheckVerdictText(verdict, foreseen), kCheckCaption);
-    host.ShowList(CheckVerdictText(verdict, foreseen), list, kCheckCaption);
+    const std::wstring text = CheckVerdictText(verdict, foreseen);
+    observer.Shown(text, kCheckCaption);
+    host.ShowList(text, PreviewText(PreviewLines(plan, facts, foreseen), foreseen), kCheckCaption);
     return verdict;
 }
 
