@@ -355,6 +355,7 @@ void ReadTargets(Facts& facts, const Plan& plan) {
         if (facts.pem.count(step.source) != 0 && facts.pem.count(step.target) == 0) {
             std::string replaced;
             ReadTlsFile(facts, step.target, replaced);
+            SecureZeroMemory(replaced.data(), replaced.size()); // an installed key's bytes
         }
     }
     const auto key = sources.find(JoinPath(facts.licenseFolder, kKeyFile));
