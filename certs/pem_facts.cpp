@@ -1,6 +1,8 @@
 // Names of what a TLS file holds, for boxes and the log.
 #include "certs/pem_facts.h"
 
+#include "platform/codepage.h"
+
 #include <cstdio>
 
 namespace qm {
@@ -21,20 +23,29 @@ const wchar_t* PemKindName(PemKind kind) {
     return L"";
 }
 
-std::wstring DescribePem(const PemFacts& pem) {
-    const auto wide = [](const std::string& text) {
-        return std::wstring(text.begin(), text.end());
-    };
-    switch (pem.kind) {
+const wchar_t* PemLabel(PemKind kind) {
+    switch (kind) {
     case PemKind::Certificate:
-        return L"certificate: subject " + pem.subject + L", issuer " + pem.issuer + L", serial " +
-               wide(pem.serial) + L", valid " + UtcDate(pem.notBefore) + L" to " +
-               UtcDate(pem.notAfter) + L", sha256 fingerprint " + wide(pem.fingerprint);
+        return L"certificate";
     case PemKind::Opaque:
-        return std::wstring();
+        return L"";
     default:
-        return std::wstring(L"private key: ") + PemKindName(pem.kind);
+        return L"private key";
     }
+}
+
+std::wstring PemDetails(const PemFacts& pem) {
+    if (pem.kind != PemKind::Certificate) {
+        return PemKindName(pem.kind);
+    }
+    return L"subject " + pem.subject + L", issuer " + pem.issuer + L", serial " +
+           ToWide(pem.serial) + L", valid " + UtcDate(pem.notBefore) + L" to " +
+           UtcDate(pem.notAfter) + L", sha256 fingerprint " + ToWide(pem.fingerprint);
+}
+
+std::wstring DescribePem(const PemFacts& pem) {
+    return pem.kind == PemKind::Opaque ? std::wstring()
+                                       : PemLabel(pem.kind) + std::wstring(L": ") + PemDetails(pem);
 }
 
 std::wstring UtcDate(int64_t seconds) {

@@ -37,8 +37,15 @@ enum class KeyPairVerdict {
 // "RSA", "EC", "encrypted", "certificate", or "" for an opaque file: for the log.
 const wchar_t* PemKindName(PemKind kind);
 
-// One line for the log and the backup set: "certificate: subject …, issuer …, serial …, valid
-// <from> to <to>, sha256 fingerprint …", or "private key: RSA"; empty for an opaque file.
+// What a file is, for the log and the backup set: "certificate" or "private key"; empty for an
+// opaque file.
+const wchar_t* PemLabel(PemKind kind);
+
+// What it holds: "subject …, issuer …, serial …, valid <from> to <to>, sha256 fingerprint …",
+// or a key's kind ("RSA").
+std::wstring PemDetails(const PemFacts& pem);
+
+// "<label>: <details>"; empty for an opaque file.
 std::wstring DescribePem(const PemFacts& pem);
 
 // yyyy-mm-dd of a moment in seconds since 1970-01-01 UTC.

@@ -219,12 +219,6 @@ std::wstring NameText(PCERT_NAME_BLOB name) {
     return std::wstring(text.data());
 }
 
-int64_t UnixSeconds(const FILETIME& time) {
-    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                                               time.dwLowDateTime);
-    return (ticks - kUnixEpochIn100ns) / 10000000;
-}
-
 std::string Hex(const BYTE* data, size_t size, bool reversed) {
     static const char kDigits[] = "0123456789abcdef";
     std::string text;
@@ -454,6 +448,12 @@ PrivateKey DecodeKey(const std::string& bytes) {
 }
 
 } // namespace
+
+int64_t UnixSeconds(const FILETIME& time) {
+    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                                               time.dwLowDateTime);
+    return (ticks - kUnixEpochIn100ns) / 10000000;
+}
 
 PemFacts ReadPemFacts(const std::string& bytes) {
     PemFacts facts;

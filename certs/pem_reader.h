@@ -3,9 +3,16 @@
 // folder): what a PEM file holds, and whether a private key belongs to a certificate.
 #include "certs/pem_facts.h"
 
+#include <windows.h>
+
+#include <cstdint>
+
 #include <string>
 
 namespace qm {
+
+// A moment as the system gives it, in seconds since 1970-01-01 UTC, as validity is compared.
+int64_t UnixSeconds(const FILETIME& time);
 
 // The facts of the first PEM block in bytes; Opaque for anything the system cannot decode.
 PemFacts ReadPemFacts(const std::string& bytes);

@@ -219,10 +219,7 @@ void WriteRunStart(RunLog& log) {
 // the log alone, which certificate a machine held before the run and which it holds after.
 void LogTlsFiles(RunLog& log, const Facts& facts) {
     for (const auto& [path, pem] : facts.pem) {
-        // "certificate: <path> subject …" / "private key: <path> RSA"
-        const std::wstring line = DescribePem(pem);
-        const size_t colon = line.find(L": ");
-        log.Write(line.substr(0, colon + 2) + path + L" " + line.substr(colon + 2));
+        log.Write(PemLabel(pem.kind) + (L": " + path) + L" " + PemDetails(pem));
     }
     for (const std::wstring& path : facts.emptyFiles) {
         log.Write(L"empty file: " + path);

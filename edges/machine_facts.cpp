@@ -258,7 +258,6 @@ void ReadProfiles(Facts& facts) {
     }
 }
 
-constexpr int64_t kUnixEpochIn100ns = 116444736000000000LL;
 // A PEM file is a few KiB: a larger one is not read, and counts as opaque.
 constexpr LONGLONG kLargestTlsFile = 1024 * 1024;
 
@@ -330,10 +329,7 @@ Facts ReadFacts(const FactOptions& options) {
 void ReadTargets(Facts& facts, const Plan& plan) {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    facts.now = static_cast<int64_t>(
-        ((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) -
-         kUnixEpochIn100ns) /
-        10000000);
+    facts.now = UnixSeconds(now);
     // LicenseFile's files, each read once whatever the number of targets.
     std::map<std::wstring, std::string> sources;
     for (const Step& step : plan.steps) {

@@ -44,7 +44,7 @@ std::wstring CertificateChange(const Facts& facts, const Step& step) {
             return std::wstring(L"私钥 ") + PemKindName(pem.kind);
         }
         return pem.subject + L", 有效期至 " + UtcDate(pem.notAfter) + L", SHA-256 " +
-               std::wstring(pem.fingerprint.begin(), pem.fingerprint.end());
+               ToWide(pem.fingerprint);
     };
     if (facts.pem.count(step.source) == 0) {
         return std::wstring();
