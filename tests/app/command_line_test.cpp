@@ -12,7 +12,7 @@ using Args = std::vector<std::wstring>;
 struct Row {
     Args arguments;
     const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore, a allusers,
-                             // o allowolder
+                             // o allowolder, c check
     const wchar_t* logPath;
     const wchar_t* restoreStamp;
     const wchar_t* offending;
@@ -27,6 +27,7 @@ std::wstring Flags(const Options& options) {
     flags += options.restore ? L"r" : L"";
     flags += options.allUsers ? L"a" : L"";
     flags += options.allowOlder ? L"o" : L"";
+    flags += options.check ? L"c" : L"";
     return flags;
 }
 } // namespace
@@ -60,6 +61,9 @@ TEST_CASE("command_line_parse_table") {
         {{L"/allusers:no"}, L"", L"", L"", L"/allusers:no"},
         {{L"/AllowOlder", L"/quiet"}, L"qo", L"", L"", L""},
         {{L"/allowolder:yes"}, L"", L"", L"", L"/allowolder:yes"},
+        {{L"/Check", L"/allusers"}, L"ac", L"", L"", L""},
+        // A restore has no "current" to check against.
+        {{L"/check", L"/restore"}, L"rc", L"", L"", L"/check"},
         {{L"/log:a", L"/log:b"}, L"l", L"a", L"", L"/log:b"},
         {{L"/restore", L"/restore:x"}, L"r", L"", L"", L"/restore:x"},
         // The first offender is named; a /quiet after it still counts.
