@@ -66,17 +66,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
             options.allowOlder = true;
         } else if ((name == L"?" || name == L"help") && !hasValue) {
             options.help = true;
-        } else if (name == L"log") {
-            // One log per run; "/log:" with nothing after it names no file.
-            if (options.log || (hasValue && value.empty())) {
+        } else if (name == L"log" || name == L"json") {
+            // One of each per run; "/log:" with nothing after it names no file.
+            bool& asked = name == L"log" ? options.log : options.json;
+            std::wstring& path = name == L"log" ? options.logPath : options.jsonPath;
+            if (asked || (hasValue && value.empty())) {
                 refuse(argument);
                 continue;
             }
-            options.log = true;
+            asked = true;
             if (hasValue) {
-                options.logPath = value;
+                path = value;
             } else if (i + 1 < arguments.size() && !IsSwitch(arguments[i + 1])) {
-                options.logPath = arguments[++i];
+                path = arguments[++i];
             }
         } else if (name == L"restore") {
             if (options.restore || (hasValue && value.empty())) {
@@ -113,13 +115,15 @@ std::wstring UsageText(const std::wstring& offending) {
     if (!offending.empty()) {
         text += L"无法识别的参数: " + offending + L"\n\n";
     }
-    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/preview] [/check] [/allusers]\n"
-            L"              [/allowolder] [/restore[:STAMP]] [/?]\n"
+    text += L"Quillmend.exe [/quiet] [/log[:PATH]] [/json[:PATH]] [/preview] [/check]\n"
+            L"              [/allusers] [/allowolder] [/restore[:STAMP]] [/?]\n"
             L"\n"
             L"  (无参数)        更新授权文件并显示结果, 与以往相同\n"
             L"  /quiet          不显示任何对话框, 以退出码报告结果\n"
             L"  /log[:PATH]     把运行记录追加到 PATH\n"
             L"                  (默认 %ProgramData%\\Quillmend\\Quillmend.log)\n"
+            L"  /json[:PATH]    把本次运行的 JSON 记录写入 PATH\n"
+            L"                  (默认 %ProgramData%\\Quillmend\\last.json)\n"
             L"  /preview        只列出将要做的事, 不做任何修改\n"
             L"  /check          检查本机是否已是最新, 不做任何修改 (退出码 5: 需要更新)\n"
             L"  /allusers       更新本机每个用户的用户目录 (以 SYSTEM 运行时总是如此)\n"

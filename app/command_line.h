@@ -18,6 +18,8 @@ struct Options {
     bool help = false;         // show the usage, do nothing else
     bool log = false;          // append a record of the run
     std::wstring logPath;      // empty with log: the default log file
+    bool json = false;         // write the run's record
+    std::wstring jsonPath;     // empty with json: the default record file
     bool restore = false;      // put a backup set back
     std::wstring restoreStamp; // empty with restore: the newest set
 };

@@ -5,10 +5,15 @@
 #include "run/exit_code.h"
 #include "app/host_window.h"
 #include "edges/log_observer.h"
+#include "edges/run_identity.h"
+#include "fileops/file_hash.h"
 #include "app/message_loop.h"
 #include "app/process_security.h"
 #include "log/run_log.h"
+#include "platform/box_texts.h"
 #include "platform/win_handles.h"
+#include "record/record_file.h"
+#include "record/run_record.h"
 #include "run/run_plan.h"
 #include "app/run_update.h"
 #include "res/resource.h"
@@ -75,6 +80,49 @@ bool RunsAsLocalSystem() {
                           WinLocalSystemSid) != FALSE;
 }
 
+const wchar_t* ModeOf(const qm::Options& options) {
+    if (options.restore) {
+        return options.preview ? L"restore preview" : L"restore";
+    }
+    return options.check ? L"check" : options.preview ? L"preview" : L"run";
+}
+
+std::string HashOrEmpty(const std::wstring& path) {
+    std::string hex;
+    return qm::HashFile(path, hex) ? hex : std::string();
+}
+
+qm::RecordStart ReadRecordStart(const qm::RunContext& context,
+                                const std::vector<std::wstring>& arguments) {
+    const qm::RunIdentity identity = qm::ReadRunIdentity();
+    qm::RecordStart start;
+    start.mode = ModeOf(context.options);
+    start.arguments = arguments;
+    start.allUsers = context.allUsers;
+    start.boxes = context.showBoxes;
+    start.version = identity.version;
+    start.account = identity.account;
+    start.system = context.asSystem;
+    start.elevated = identity.elevated;
+    start.machine = identity.machine;
+    start.start = qm::UtcNow();
+    return start;
+}
+
+// The run's last words: its exit code in the log, and its record in place.
+int Conclude(int exitCode, qm::RunLog* log, qm::RunRecord* record, qm::RecordFile& recordFile) {
+    if (record) {
+        std::wstring problem;
+        if (!recordFile.Write(record->Finish(qm::UtcNow(), exitCode), problem) && log) {
+            log->Write(problem);
+        }
+    }
+    if (log) {
+        log->WriteExitCode(exitCode);
+    }
+    return exitCode;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
@@ -83,7 +131,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     // GetCommandLineW, not the entry's argument: CommandLineToArgvW needs the program's name
     // first to split the rest as Windows does.
-    const qm::ParsedCommandLine parsed = qm::ParseCommandLine(ArgumentsOf(GetCommandLineW()));
+    const std::vector<std::wstring> arguments = ArgumentsOf(GetCommandLineW());
+    const qm::ParsedCommandLine parsed = qm::ParseCommandLine(arguments);
     const qm::Options& options = parsed.options;
     qm::RunContext context;
     context.options = options;
@@ -100,25 +149,44 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         return parsed.understood ? qm::kExitFinished : qm::kExitNotUnderstood;
     }
 
-    // The log is opened before anything else happens, so a run never goes on without the
-    // record it was asked to keep.
-    std::optional<qm::RunLog> log;
-    if (options.log) {
-        log.emplace();
+    // Where the record goes is made sure of first, and the log is opened before anything else
+    // happens, so a run never goes on without the records it was asked to keep.
+    qm::RecordFile recordFile;
+    std::optional<qm::RunRecord> record;
+    if (options.json) {
         std::wstring problem;
-        if (!log->Open(options.logPath, problem)) {
+        if (!recordFile.Prepare(options.jsonPath, problem)) {
             if (context.showBoxes) {
                 qm::ShowErrorBox(problem);
             }
             return qm::kExitFailed;
         }
+        record.emplace(ReadRecordStart(context, arguments), HashOrEmpty);
+        context.record = &*record;
+    }
+    std::optional<qm::RunLog> log;
+    if (options.log) {
+        log.emplace();
+        std::wstring problem;
+        if (!log->Open(options.logPath, problem)) {
+            log.reset();
+            if (context.showBoxes) {
+                qm::ShowErrorBox(problem);
+            }
+            if (record) {
+                record->Shown(problem, qm::kErrorCaption);
+            }
+            return Conclude(qm::kExitFailed, nullptr, context.record, recordFile);
+        }
         context.log = &*log;
         qm::WriteRunStart(*log);
     }
+    qm::RunLog* const logged = log ? &*log : nullptr;
 
     const HWND window = qm::CreateHostWindow(instance, context);
     if (!window) {
-        return qm::ExitCodeFor(options.hasArguments, qm::RunResult::Failed);
+        return Conclude(qm::ExitCodeFor(options.hasArguments, qm::RunResult::Failed), logged,
+                        context.record, recordFile);
     }
     SetTimer(window, qm::kRunTimerId, qm::kRunTimerIntervalMs, kTickAsMessage);
     // Before the loop, so the privilege is in place by the first tick.
@@ -126,9 +194,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_QUILLMEND));
     qm::RunMessageLoop(accelerators);
-    const int exitCode = qm::ExitCodeFor(options.hasArguments, context.result);
-    if (log) {
-        log->WriteExitCode(exitCode);
-    }
-    return exitCode;
+    return Conclude(qm::ExitCodeFor(options.hasArguments, context.result), logged, context.record,
+                    recordFile);
 }

@@ -13,6 +13,7 @@
 #include "edges/system_processes.h"
 #include "log/run_log.h"
 #include "platform/codepage.h"
+#include "record/run_record.h"
 #include "platform/user_error.h"
 #include "run/executor.h"
 #include "run/plan_restore.h"
@@ -89,6 +90,9 @@ Foreseen ForeseeUpdate(const RunContext& context, const Facts& facts, const Plan
     if (context.log) {
         LogPreview(*context.log, plan, facts);
     }
+    if (context.record) {
+        context.record->Foresaw(plan, facts, foreseen);
+    }
     return foreseen;
 }
 
@@ -111,6 +115,18 @@ RunResult CheckUpdate(const RunContext& context, const Facts& facts, const Plan&
     return verdict;
 }
 
+// The plan carried out on this machine; the record learns which backup set was kept.
+RunResult Carry(const RunContext& context, const Plan& plan, Host& host, Observer& observer) {
+    SystemProcesses processes;
+    SystemFiles files;
+    BackupJournal journal;
+    const RunResult result = Execute(plan, host, processes, files, journal, observer);
+    if (context.record) {
+        context.record->KeptSet(journal.KeptSet());
+    }
+    return result;
+}
+
 RunResult Update(const RunContext& context, Host& host, Observer& observer) {
     const bool looking = context.options.preview || context.options.check;
     Facts facts = ReadFacts({looking, context.allUsers});
@@ -118,6 +134,9 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
     ReadTargets(facts, PlanUpdate(facts));
     if (context.log) {
         LogFacts(*context.log, facts);
+    }
+    if (context.record) {
+        context.record->Read(facts);
     }
     const Plan plan =
         PlanUpdate(facts, {context.options.hasArguments, !context.options.hasArguments,
@@ -128,21 +147,24 @@ RunResult Update(const RunContext& context, Host& host, Observer& observer) {
     if (context.options.preview) {
         return PreviewUpdate(context, facts, plan, host, observer);
     }
-    SystemProcesses processes;
-    SystemFiles files;
-    BackupJournal journal;
-    return Execute(plan, host, processes, files, journal, observer);
+    return Carry(context, plan, host, observer);
 }
 
 RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
     SystemBackupLibrary library;
     RestoreFacts facts = ReadRestoreFacts(library, context.options.restoreStamp);
     facts.userRoots = ReadUserRoots();
+    if (context.record) {
+        context.record->ReadRestore(facts);
+    }
     const Plan plan = PlanRestore(facts);
     if (context.options.preview) {
         SystemFiles files(true);
         LookingJournal journal;
         const Foreseen foreseen = Foresee(plan, files, journal, observer);
+        if (context.record) {
+            context.record->Foresaw(plan, Facts(), foreseen);
+        }
         if (foreseen.result != RunResult::Finished) {
             Report(host, observer, foreseen.text, foreseen.caption);
             return foreseen.result;
@@ -150,10 +172,7 @@ RunResult Restore(const RunContext& context, Host& host, Observer& observer) {
         ReportList(host, observer, foreseen, RestorePreviewText(facts), foreseen.caption);
         return foreseen.result;
     }
-    SystemProcesses processes;
-    SystemFiles files;
-    BackupJournal journal;
-    return Execute(plan, host, processes, files, journal, observer);
+    return Carry(context, plan, host, observer);
 }
 
 } // namespace
@@ -169,6 +188,9 @@ RunResult RunUpdate(HWND window, const RunContext& context) {
         context.log->Write(!context.allUsers  ? std::wstring(L"mode: the running account")
                            : context.asSystem ? std::wstring(L"mode: all users (running as SYSTEM)")
                                               : std::wstring(L"mode: all users (/allusers)"));
+    }
+    if (context.record) {
+        observers.Add(*context.record);
     }
     const std::unique_ptr<Observer> measured = MakeBuildObserver();
     observers.Add(*measured);

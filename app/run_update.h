@@ -8,15 +8,17 @@
 namespace qm {
 
 class RunLog;
+class RunRecord;
 
 // How the run is to be done, set once at start-up and handed to the window; the window keeps
 // how it ended.
 struct RunContext {
     Options options;
-    bool showBoxes = true; // false with /quiet, or where nobody can see a box
-    RunLog* log = nullptr; // the open log, with /log
-    bool allUsers = false; // /allusers, or running as SYSTEM: every user profile is served
-    bool asSystem = false; // running as LocalSystem
+    bool showBoxes = true;       // false with /quiet, or where nobody can see a box
+    RunLog* log = nullptr;       // the open log, with /log
+    RunRecord* record = nullptr; // the run's record, with /json
+    bool allUsers = false;       // /allusers, or running as SYSTEM: every user profile is served
+    bool asSystem = false;       // running as LocalSystem
     RunResult result = RunResult::NotRun;
 };
 

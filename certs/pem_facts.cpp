@@ -48,10 +48,11 @@ std::wstring DescribePem(const PemFacts& pem) {
                                        : PemLabel(pem.kind) + std::wstring(L": ") + PemDetails(pem);
 }
 
-std::wstring UtcDate(int64_t seconds) {
+UtcTime UtcTimeOf(int64_t seconds) {
     // Days to a civil date (the proleptic Gregorian calendar), after Howard Hinnant's
     // days_from_civil inverse.
     const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const int64_t secondOfDay = seconds - days * 86400;
     const int64_t z = days + 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const int64_t dayOfEra = z - era * 146097;
@@ -59,13 +60,21 @@ std::wstring UtcDate(int64_t seconds) {
         (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    const int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    UtcTime time;
+    time.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    time.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    time.year = static_cast<int>(yearOfEra + era * 400 + (time.month <= 2 ? 1 : 0));
+    time.hour = static_cast<int>(secondOfDay / 3600);
+    time.minute = static_cast<int>(secondOfDay / 60 % 60);
+    time.second = static_cast<int>(secondOfDay % 60);
+    return time;
+}
+
+std::wstring UtcDate(int64_t seconds) {
+    const UtcTime time = UtcTimeOf(seconds);
     wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%04lld-%02lld-%02lld",
-                  static_cast<long long>(year), static_cast<long long>(month),
-                  static_cast<long long>(day));
+    std::swprintf(text, sizeof text / sizeof text[0], L"%04d-%02d-%02d", time.year, time.month,
+                  time.day);
     return text;
 }
 

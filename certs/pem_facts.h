@@ -2,6 +2,8 @@
 // What a TLS file holds, as plain records: a certificate's names, serial, validity and
 // fingerprint, or a private key's kind. A file that is not PEM is opaque: only its size and
 // SHA-256 name it. No Windows API here.
+#include "platform/utc_time.h"
+
 #include <cstdint>
 #include <string>
 
@@ -48,7 +50,8 @@ std::wstring PemDetails(const PemFacts& pem);
 // "<label>: <details>"; empty for an opaque file.
 std::wstring DescribePem(const PemFacts& pem);
 
-// yyyy-mm-dd of a moment in seconds since 1970-01-01 UTC.
+// A moment in seconds since 1970-01-01 UTC as a date and time, and as yyyy-mm-dd.
+UtcTime UtcTimeOf(int64_t seconds);
 std::wstring UtcDate(int64_t seconds);
 
 } // namespace qm

@@ -1,4 +1,4 @@
-# rapidxml and doctest are header-only. A Windows package manager (vcpkg, conan) puts them on
+# rapidxml, doctest and nlohmann/json are header-only. A Windows package manager (vcpkg, conan) puts them on
 # the include path; Debian puts them in /usr/include, which a cross build must not search
 # whole (glibc headers), so there the two headers' folders are staged into the build tree.
 function(qm_header_only name header hint_dir out_var)
@@ -36,3 +36,8 @@ if(QM_TESTS)
     target_compile_definitions(doctest INTERFACE DOCTEST_CONFIG_NO_MULTITHREADING)
   endif()
 endif()
+
+# nlohmann/json, header-only, for the run's machine-readable record.
+qm_header_only(nlohmann-json3 nlohmann/json.hpp /usr/include NLOHMANN_JSON_ROOT)
+add_library(nlohmann_json_headers INTERFACE)
+target_include_directories(nlohmann_json_headers SYSTEM INTERFACE "${NLOHMANN_JSON_ROOT}")

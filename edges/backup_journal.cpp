@@ -296,6 +296,13 @@ void BackupJournal::Close(RunResult result) {
     }
 }
 
+std::wstring BackupJournal::KeptSet() const {
+    // A set that held nothing, or a refused run's, is gone by now.
+    return !setFolder_.empty() && GetFileAttributesW(setFolder_.c_str()) != INVALID_FILE_ATTRIBUTES
+               ? setFolder_
+               : std::wstring();
+}
+
 void LookingJournal::Save(const std::vector<PlannedSave>& saves) {
     for (const PlannedSave& save : saves) {
         if (const DWORD error = RecordableError(save.path); error != ERROR_SUCCESS) {

@@ -26,6 +26,8 @@ public:
     // The set is marked finished when the run ended well, then older sets are pruned; a set
     // that holds nothing is removed.
     void Close(RunResult result) override;
+    // The set the run made and kept (it holds something); empty when there is none.
+    std::wstring KeptSet() const;
 
 private:
     RollbackStep PutBackEntry(const BackupEntry& entry);

@@ -1,9 +1,10 @@
 // The log observer: each event of the run as one line of its log.
 #include "edges/log_observer.h"
 
+#include "edges/run_identity.h"
+
 #include "fileops/deploy.h"
 #include "fileops/file_hash.h"
-#include "fileops/file_version.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/win_handles.h"
@@ -24,66 +25,10 @@ constexpr wchar_t kAbsentHash[] = L"(none)";
 constexpr wchar_t kAlreadyCurrent[] =
     L"already current: every file holds the LicenseFile bytes and no program is newer; nothing "
     L"is stopped, written or started";
-constexpr DWORD kLongestPath = 32768;
 
 std::wstring HashOrAbsent(const std::wstring& path) {
     std::string hex;
     return HashFile(path, hex) ? ToWide(hex) : std::wstring(kAbsentHash);
-}
-
-std::wstring ModulePath() {
-    std::vector<wchar_t> buffer(kLongestPath);
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), kLongestPath);
-    return std::wstring(buffer.data(), length < kLongestPath ? length : 0);
-}
-
-std::wstring ToolVersion() {
-    uint32_t error = 0;
-    FileVersionNumbers version;
-    if (!LoadVersionLibrary(error) || !GetFileVersionNumbers(ModulePath(), version)) {
-        return L"unknown";
-    }
-    return std::to_wstring(version.major) + L"." + std::to_wstring(version.minor) + L"." +
-           std::to_wstring(version.build) + L"." + std::to_wstring(version.revision);
-}
-
-std::wstring ComputerName() {
-    std::vector<wchar_t> name(MAX_COMPUTERNAME_LENGTH + 1);
-    DWORD size = static_cast<DWORD>(name.size());
-    return GetComputerNameW(name.data(), &size) ? std::wstring(name.data(), size) : L"unknown";
-}
-
-// DOMAIN\name and SID of the process's user, and whether its token is elevated.
-std::wstring AccountDescription() {
-    UniqueToken token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return L"unknown";
-    }
-    std::vector<BYTE> buffer(256);
-    DWORD needed = 0;
-    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(),
-                             static_cast<DWORD>(buffer.size()), &needed)) {
-        buffer.resize(needed);
-        if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), needed, &needed)) {
-            return L"unknown";
-        }
-    }
-    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    std::wstring account = L"unknown";
-    wchar_t name[256] = {};
-    wchar_t domain[256] = {};
-    DWORD nameSize = 256;
-    DWORD domainSize = 256;
-    SID_NAME_USE use{};
-    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
-        account = std::wstring(domain) + L"\\" + name;
-    }
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    const bool elevated =
-        GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-        elevation.TokenIsElevated;
-    return account + (elevated ? L", elevated" : L", not elevated");
 }
 
 void LogLicenseFolder(RunLog& log) {
@@ -209,8 +154,9 @@ void LogProfiles(RunLog& log, const Facts& facts) {
 } // namespace
 
 void WriteRunStart(RunLog& log) {
-    log.Write(L"Quillmend " + ToolVersion() + L" started on " + ComputerName() + L" as " +
-              AccountDescription());
+    const RunIdentity identity = ReadRunIdentity();
+    log.Write(L"Quillmend " + identity.version + L" started on " + identity.machine + L" as " +
+              identity.account + (identity.elevated ? L", elevated" : L", not elevated"));
     log.Write(L"command line: " + std::wstring(GetCommandLineW()));
     LogLicenseFolder(log);
 }

@@ -182,16 +182,23 @@ void DeleteOpened(HANDLE file) {
     SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-} // namespace
+// The target's folder held, the folders checked, and what the old file has: the first half of
+// a replacement.
+struct Replacement {
+    std::wstring full;
+    UniqueFile folder;
+    OldFile old;
+};
 
-DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
-                         const std::wstring& linkRoot, MissingTarget missing) {
-    const std::wstring full = FullPathOf(target);
+DWORD Prepare(const std::wstring& target, const std::wstring& linkRoot, MissingTarget missing,
+              Replacement& replacement) {
+    replacement.full = FullPathOf(target);
+    const std::wstring& full = replacement.full;
     // Held until the end: the folder cannot be renamed and replaced by a link meanwhile, so the
     // folders are looked at once it is held, and the target through the handle that writes it.
-    const UniqueFile folder =
+    replacement.folder =
         OpenFolderHeld(ParentFolder(full), IsRootFolder(linkRoot, ParentFolder(full)));
-    if (!folder) {
+    if (!replacement.folder) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
     }
@@ -201,41 +208,84 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
             return link;
         }
     }
-    OldFile old;
-    const DWORD obstacle = ReadOldFile(full, folder.get(), old);
+    const DWORD obstacle = ReadOldFile(full, replacement.folder.get(), replacement.old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }
-    if (!old.exists && missing == MissingTarget::Refuse) {
+    if (!replacement.old.exists && missing == MissingTarget::Refuse) {
         return ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_SUCCESS;
+}
+
+// The second half: a new file beside the target, filled, then renamed onto it. source, when
+// given, is what the bytes came from.
+template <typename Fill>
+DWORD Complete(const Replacement& replacement, const Fill& fill, HANDLE source) {
+    const std::wstring& full = replacement.full;
+    std::wstring pending;
+    DWORD error = ERROR_SUCCESS;
+    const UniqueFile to = CreatePending(full, replacement.old, pending, error);
+    if (!to) {
+        return error;
+    }
+    error = fill(to.get());
+    if (error != ERROR_SUCCESS) {
+        DeleteOpened(to.get());
+        return error;
+    }
+    error =
+        RenameOnto(to.get(), replacement.folder.get(), full.substr(full.find_last_of(L'\\') + 1));
+    if (error != ERROR_SUCCESS) {
+        DeleteOpened(to.get());
+        // A restore from a second name of the target itself: its bytes are there already,
+        // and the open source is what kept the rename from replacing it.
+        if (source && IsSameFile(source, full)) {
+            error = ERROR_SUCCESS;
+        }
+    }
+    return error;
+}
+
+} // namespace
+
+DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
+                         const std::wstring& linkRoot, MissingTarget missing) {
+    Replacement replacement;
+    const DWORD obstacle = Prepare(target, linkRoot, missing, replacement);
+    if (obstacle != ERROR_SUCCESS) {
+        return obstacle;
     }
     const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
     if (!from) {
         return GetLastError();
     }
-    std::wstring pending;
-    DWORD error = ERROR_SUCCESS;
-    {
-        const UniqueFile to = CreatePending(full, old, pending, error);
-        if (!to) {
-            return error;
-        }
-        if (!FillPending(from.get(), to.get(), error)) {
-            DeleteOpened(to.get());
-            return error;
-        }
-        error = RenameOnto(to.get(), folder.get(), full.substr(full.find_last_of(L'\\') + 1));
-        if (error != ERROR_SUCCESS) {
-            DeleteOpened(to.get());
-            // A restore from a second name of the target itself: its bytes are there already,
-            // and the open source is what kept the rename from replacing it.
-            if (IsSameFile(from.get(), full)) {
-                error = ERROR_SUCCESS;
-            }
-        }
+    const auto fill = [&from](HANDLE to) {
+        DWORD error = ERROR_SUCCESS;
+        return FillPending(from.get(), to, error) ? ERROR_SUCCESS : error;
+    };
+    return Complete(replacement, fill, from.get());
+}
+
+DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,
+                          const std::wstring& linkRoot) {
+    Replacement replacement;
+    const DWORD obstacle = Prepare(target, linkRoot, MissingTarget::Create, replacement);
+    if (obstacle != ERROR_SUCCESS) {
+        return obstacle;
     }
-    return error;
+    const auto fill = [&bytes](HANDLE to) -> DWORD {
+        DWORD written = 0;
+        if (!WriteFile(to, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size()) {
+            return GetLastError();
+        }
+        // Whole on disk before its name is: a record read after a power cut is the old one
+        // or this one, never a torn mix.
+        return FlushFileBuffers(to) ? ERROR_SUCCESS : GetLastError();
+    };
+    return Complete(replacement, fill, nullptr);
 }
 
 } // namespace qm

@@ -20,4 +20,9 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
                          const std::wstring& linkRoot,
                          MissingTarget missing = MissingTarget::Create);
 
+// The same for bytes in memory, flushed before they take the target's place: a file that is
+// read back whole or not at all (a record, a manifest). 0 or the code.
+DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,
+                          const std::wstring& linkRoot);
+
 } // namespace qm

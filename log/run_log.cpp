@@ -24,13 +24,6 @@ constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
 constexpr HANDLE kNoTemplate = nullptr;
 constexpr LPOVERLAPPED kNotOverlapped = nullptr;
 
-UtcTime Now() {
-    SYSTEMTIME now{};
-    GetSystemTime(&now);
-    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
-            now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
 // A name-surrogate reparse point at path, as the folder's listing tags it (a cloud placeholder
 // or a deduplicated file is no link). Looked at before the open, which may create the file.
 bool IsLinkAt(const std::wstring& path) {
@@ -132,7 +125,7 @@ void RunLog::ReopenThroughFilter(const BY_HANDLE_FILE_INFORMATION& checked) {
 void RunLog::Write(const std::wstring& text) {
     if (file_) {
         // One write per line: with appending access each write lands whole at the end.
-        WriteAll(file_.get(), LogLine(Now(), text));
+        WriteAll(file_.get(), LogLine(UtcNow(), text));
     }
 }
 

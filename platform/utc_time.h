@@ -13,4 +13,7 @@ struct UtcTime {
     int millisecond = 0;
 };
 
+// Now, from the system clock (Windows builds only).
+UtcTime UtcNow();
+
 } // namespace qm

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 # One level per line, highest first.
 levels=(
   "app"
+  "record"
   "edges"
   "run log"
   "processes backup discovery certs"

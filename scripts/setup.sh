@@ -9,7 +9,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb x11-utils imagemagick
   fonts-wqy-microhei
-  doctest-dev librapidxml-dev libpugixml-dev
+  doctest-dev librapidxml-dev libpugixml-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   clang-format
   locales

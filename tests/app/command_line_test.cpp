@@ -12,7 +12,7 @@ using Args = std::vector<std::wstring>;
 struct Row {
     Args arguments;
     const wchar_t* expected; // flags: q quiet, p preview, h help, l log, r restore, a allusers,
-                             // o allowolder, c check
+                             // o allowolder, c check, j json
     const wchar_t* logPath;
     const wchar_t* restoreStamp;
     const wchar_t* offending;
@@ -28,6 +28,7 @@ std::wstring Flags(const Options& options) {
     flags += options.allUsers ? L"a" : L"";
     flags += options.allowOlder ? L"o" : L"";
     flags += options.check ? L"c" : L"";
+    flags += options.json ? L"j" : L"";
     return flags;
 }
 } // namespace
@@ -69,6 +70,9 @@ TEST_CASE("command_line_parse_table") {
         // The first offender is named; a /quiet after it still counts.
         {{L"/x", L"/y", L"/quiet"}, L"q", L"", L"", L"/x"},
         {{L"/log", L"a", L"b"}, L"l", L"a", L"", L"b"},
+        {{L"/JSON", L"/log"}, L"lj", L"", L"", L""},
+        {{L"/json:"}, L"", L"", L"", L"/json:"},
+        {{L"/json:a", L"/json"}, L"j", L"", L"", L"/json"},
     };
     for (const Row& row : rows) {
         CAPTURE(row.offending);
@@ -81,6 +85,12 @@ TEST_CASE("command_line_parse_table") {
         CHECK(parsed.understood == (row.offending[0] == L'\0'));
         CHECK(parsed.offending == row.offending);
     }
+}
+
+TEST_CASE("command_line_json_path_is_its_own") {
+    const Options options = ParseCommandLine({L"/json", L"C:\\r.json", L"/log:C:\\q.log"}).options;
+    CHECK(options.jsonPath == L"C:\\r.json");
+    CHECK(options.logPath == L"C:\\q.log");
 }
 
 TEST_CASE("command_line_usage_names_offender") {

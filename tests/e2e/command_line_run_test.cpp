@@ -6,12 +6,15 @@
 #include <sddl.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/run_lock.h"
 #include "fileops/protected_folder.h"
+#include "platform/codepage.h"
 #include "platform/sha256.h"
+#include "tests/e2e/record_checks.h"
 #include "tests/e2e/run_checks.h"
 
 using namespace qm::e2e;
@@ -86,6 +89,15 @@ bool HasEvent(const std::vector<std::string>& events, const std::string& start) 
         }
     }
     return false;
+}
+
+const Json* TargetIn(const Json& record, const std::wstring& path) {
+    for (const Json& target : record["targets"]) {
+        if (target["path"] == Utf8(path)) {
+            return &target;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -495,4 +507,71 @@ TEST_CASE("e2e_switches_no_fixed_wait_a_held_file_is_tried_again") {
     CHECK(IsReplaced(target, kSslServerTg));
     // Started again, and so ended with the rest.
     CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, before, 1).size() == 1);
+}
+
+TEST_CASE("e2e_switches_json_record") {
+    REQUIRE(Scenario::ProgramAvailable());
+    OwnFolderReset reset;
+    {
+        Scenario scenario(L"record");
+        const Prepared prepared = Prepare(scenario, Machine::Installed);
+        const std::wstring target = prepared.suite.client + L"\\sslServer.tg";
+        const std::string before = qm::Sha256Hex(BytesOf(target));
+        RunOptions options;
+        options.arguments = L"/quiet /json";
+        REQUIRE(scenario.Run(options).exitCode == 0);
+
+        INFO("a run: the target's fingerprints, the programs stopped and started, the set");
+        const Json record = RecordAt(qm::OwnDataFolder() + L"\\last.json");
+        CHECK(record["mode"] == "run");
+        CHECK(record["exitCode"] == 0);
+        CHECK(record["installs"].size() == 1);
+        const Json* written = TargetIn(record, target);
+        REQUIRE(written != nullptr);
+        CHECK((*written)["action"] == "replace");
+        CHECK((*written)["sha256Before"] == before);
+        CHECK((*written)["sha256After"] == qm::Sha256Hex(ReplacementContent(kSslServerTg)));
+        REQUIRE_FALSE(record["stopped"].empty());
+        CHECK(record["stopped"][0]["processId"] != 0);
+        CHECK(record["stopped"][0]["result"] == "ended");
+        REQUIRE_FALSE(record["started"].empty());
+        CHECK(record["started"][0]["result"] == "started");
+        REQUIRE(record["backupSet"].is_string());
+        CHECK(PathExists(qm::ToWide(record["backupSet"].get<std::string>())));
+        CHECK(record["failure"].is_null());
+        CheckDocumented(record);
+
+        // Started again by the run, and so ended with the rest.
+        for (const wchar_t* image : {kServiceExe, kClientExe}) {
+            CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + image, 0, 1).size() == 1);
+        }
+    }
+    {
+        Scenario scenario(L"record-failed");
+        const Prepared prepared = Prepare(scenario, Machine::RestartFails);
+        const std::wstring path = scenario.root() + L"\\run.json";
+        RunOptions options;
+        options.arguments = L"/quiet /json:" + path;
+        REQUIRE(scenario.Run(options).exitCode == 3);
+
+        INFO("a run past the stop whose program does not start again: the failure and its code");
+        const Json record = RecordAt(path);
+        CHECK(record["exitCode"] == 3);
+        CHECK(record["box"]["caption"] == "错误");
+        CHECK(record["failure"]["code"].is_number());
+        bool notStarted = false;
+        for (const Json& started : record["started"]) {
+            notStarted = notStarted || started["result"] == "not started";
+        }
+        CHECK(notStarted);
+        CHECK(StartsAfter(scenario, prepared.suite.client + L"\\" + kClientExe, 0, 1).size() == 1);
+
+        INFO("a check of the same machine, now current but for the program: its verdict");
+        options.arguments = L"/check /quiet /json:" + path;
+        const RunOutcome check = scenario.Run(options);
+        const Json checked = RecordAt(path);
+        CHECK(checked["mode"] == "check");
+        CHECK(checked["exitCode"] == static_cast<int>(check.exitCode));
+        CHECK(checked["backupSet"].is_null());
+    }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/record_checks.h"
 #include "tests/e2e/run_checks.h"
 
 using namespace qm::e2e;
@@ -72,7 +73,8 @@ TEST_CASE("e2e_payload_refusals") {
         const std::string before = BytesOf(pem);
         RunOptions options;
         const std::wstring log = scenario.root() + L"\\qm.log";
-        options.arguments = L"/quiet /log:" + log + row.arguments;
+        const std::wstring json = scenario.root() + L"\\run.json";
+        options.arguments = L"/quiet /log:" + log + L" /json:" + json + row.arguments;
         const RunOutcome outcome = scenario.Run(options);
         REQUIRE(outcome.exited);
         const std::string logged = BytesOf(log);
@@ -84,6 +86,15 @@ TEST_CASE("e2e_payload_refusals") {
             CHECK(logged.find("Z replaced: ") == std::string::npos);
         } else {
             CHECK(BytesOf(pem) == Certs(row.pem));
+        }
+
+        // The record says the same: the refusal, or the certificates before and after.
+        const Json record = RecordAt(json);
+        CHECK(record["exitCode"] == row.exitCode);
+        CHECK(record["refusal"].is_null() == (row.exitCode == 0));
+        if (&row == &rows.front()) {
+            CHECK(record["keyPair"] == "matches");
+            CheckDocumented(record);
         }
     }
 }
