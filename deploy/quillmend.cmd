@@ -5,5 +5,5 @@ rem in the GPO. The tool's exit code is the script's.
 setlocal
 set "folder=\\server\share\Quillmend"
 if not "%~1"=="" set "folder=%~1"
-"%folder%\Quillmend.exe" /quiet /log
+"%folder%\Quillmend.exe" /quiet /log /json
 exit /b %ERRORLEVEL%
