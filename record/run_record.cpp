@@ -9,6 +9,7 @@
 
 #include <cwctype>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace qm {
@@ -152,6 +153,7 @@ struct RunRecord::State {
     Json document;
     Json facts = Json::object();
     std::map<std::wstring, PemFacts> pem;
+    std::set<std::wstring> current; // files that hold their bytes already
     std::vector<TargetEntry> targets;
     Json stopped = Json::array();
     Json started = Json::array();
@@ -195,7 +197,7 @@ struct RunRecord::State {
                       {"sha256After", HashOrNull(target.after)}};
         if (!target.fromBackup && !target.remove) {
             entry["pemBefore"] = PemOf(target.path);
-            entry["pemAfter"] = target.kept ? Json() : PemOf(target.source);
+            entry["pemAfter"] = PemOf(target.kept ? target.path : target.source);
         }
         entry["failure"] = TextOrNull(target.failure);
         entry["rolledBack"] = target.rolledBack;
@@ -262,6 +264,7 @@ void RunRecord::Read(const Facts& facts) {
     }
     state_->facts["emptyFiles"] = empty;
     state_->pem = facts.pem;
+    state_->current = facts.current;
     state_->profiles = facts.profiles;
 }
 
@@ -329,6 +332,16 @@ void RunRecord::Planned(const Plan& plan) {
         target.kept = kept;
         target.profile = step.profile;
         state.targets.push_back(std::move(target));
+    }
+    // A plan with nothing to do has no steps; the files it found current are still what the
+    // machine holds.
+    if (plan.alreadyCurrent) {
+        for (const std::wstring& path : state.current) {
+            TargetEntry target;
+            target.path = path;
+            target.kept = true;
+            state.targets.push_back(std::move(target));
+        }
     }
 }
 

@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   clang-format
   locales
-  zip osslsigncode openssl
+  zip osslsigncode openssl jq
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

@@ -55,3 +55,21 @@ TEST_CASE("record_targets_of_a_failed_run") {
     CHECK(document["backupSet"] == "C:\\set");
     CHECK(document["refusal"].is_null());
 }
+
+TEST_CASE("record_current_machine_lists_what_it_holds") {
+    Facts facts;
+    facts.current = {L"C:\\s\\server.pem"};
+    facts.pem[L"C:\\s\\server.pem"].kind = PemKind::Certificate;
+    facts.pem[L"C:\\s\\server.pem"].notAfter = 4102358400; // 2099-12-31
+    RunRecord record({}, [](const std::wstring&) { return std::string("same"); });
+    record.Read(facts);
+    Plan plan;
+    plan.alreadyCurrent = true;
+    record.Planned(plan);
+
+    const auto targets = nlohmann::json::parse(record.Finish({}, 0))["targets"];
+    REQUIRE(targets.size() == 1);
+    CHECK(targets[0]["action"] == "unchanged");
+    CHECK(targets[0]["pemBefore"]["notAfter"] == "2099-12-31T00:00:00.000Z");
+    CHECK(targets[0]["pemAfter"] == targets[0]["pemBefore"]);
+}

@@ -1,9 +1,11 @@
 // One machine of a fleet rehearsal, run inside that machine's own Wine prefix:
 //   qm_fleet_machine INDEX STEM
-// lays out state INDEX (modulo the table), runs Quillmend.exe /quiet /log as a deployment agent
-// would, checks the exit code, the log and the files against the state, and writes STEM.tsv
-// (one report row: state, description, expected and observed exit code, the log's outcome line,
-// seconds, verdict) and STEM.log (the run's log). Exit code 0 when every check held.
+// lays out state INDEX (modulo the table), asks Quillmend.exe /check whether the machine is
+// current, runs Quillmend.exe /quiet /log /json as a deployment agent would, checks the exit code,
+// the log and the files against the state, and asks /check again. Writes the three runs' records
+// (STEM.before.json, STEM.run.json, STEM.after.json), STEM.log (the run's log) and STEM.tsv (the
+// state, its description, the expected exit code, the run's seconds and the verdict); the
+// report is built from the records. Exit code 0 when every check held.
 // One process does it all because the harness owns what it lays out (the programs it started,
 // a file held open) and undoes it when the machine is done.
 #define DOCTEST_CONFIG_IMPLEMENT // the robustness support's checks are linked, never run here
@@ -21,7 +23,9 @@ using namespace qm::fleet;
 
 namespace {
 
-constexpr wchar_t kAgentArguments[] = L"/quiet /log";
+constexpr wchar_t kAgentArguments[] = L"/quiet /log /json";
+constexpr wchar_t kCheckArguments[] = L"/check /quiet /json:";
+constexpr int kExitCurrent = 0;
 constexpr DWORD kRunTimeoutMs = 120000;
 constexpr int kExitUsage = 2;
 
@@ -63,8 +67,10 @@ int wmain(int argc, wchar_t** argv) {
         Layout layout = state.prepare(scenario);
         verdict.Expect(layout.problem.empty(), "state laid out: " + layout.problem);
         RunOptions options;
-        options.arguments = kAgentArguments;
         options.timeoutMs = kRunTimeoutMs;
+        options.arguments = kCheckArguments + stem + L".before.json";
+        verdict.Expect(scenario.Run(options).exited, "the check before the run ended by itself");
+        options.arguments = kAgentArguments;
         outcome = scenario.Run(options);
         verdict.Expect(outcome.exited, "ended by itself: " + Utf8(outcome.problem));
         verdict.Expect(static_cast<int>(outcome.exitCode) == state.expectedExit,
@@ -78,8 +84,19 @@ int wmain(int argc, wchar_t** argv) {
         for (const std::string& problem : reading.problems) {
             verdict.failed.push_back(problem);
         }
+        std::string record;
+        verdict.Expect(ReadBytes(qm::OwnDataFolder() + L"\\last.json", record) &&
+                           WriteBytes(stem + L".run.json", record),
+                       "a record of the run");
         if (layout.check) {
             layout.check(verdict);
+        }
+        // A run that ended well leaves nothing for the next one to do.
+        options.arguments = kCheckArguments + stem + L".after.json";
+        const RunOutcome after = scenario.Run(options);
+        if (state.expectedExit == kExitCurrent) {
+            verdict.Expect(after.exited && after.exitCode == kExitCurrent,
+                           "current after the run (/check exit code 0)");
         }
     }
     WriteBytes(stem + L".log", log);
@@ -87,9 +104,7 @@ int wmain(int argc, wchar_t** argv) {
     std::snprintf(seconds, sizeof seconds, "%.2f", outcome.seconds);
     const std::string row =
         Cell(state.name) + "\t" + Cell(state.description) + "\t" +
-        std::to_string(state.expectedExit) + "\t" +
-        (outcome.exited ? std::to_string(outcome.exitCode) : std::string("-")) + "\t" +
-        Cell(reading.outcome.empty() ? "(no log line)" : reading.outcome) + "\t" + seconds + "\t" +
+        std::to_string(state.expectedExit) + "\t" + seconds + "\t" +
         Cell(verdict.failed.empty() ? "pass" : "FAIL: " + Join(verdict.failed)) + "\n";
     WriteBytes(stem + L".tsv", row);
     std::fputs(row.c_str(), stdout);

@@ -78,20 +78,33 @@ Layout Suite64(Scenario& scenario) {
     return layout;
 }
 
+// One of the test certificates and keys (tests/data/certs), by name.
+std::string Certs(const char* name) {
+    const std::string path = std::string(QM_TEST_CERTS "/") + name; // ASCII alone
+    return BytesOf(std::wstring(path.begin(), path.end()));
+}
+
 // Registered by a 32-bit installer, so 64-bit Windows keeps the key under WOW6432Node; client
-// server revision 99 takes the key pair.
+// server revision 99 takes the key pair, a real one, over a certificate that expires sooner.
 Layout SuiteWow6432(Scenario& scenario) {
     Layout layout;
     scenario.PrepareTool({});
     const SuiteInstall suite = scenario.AddSuite(L"Suite", {99, 5, 5, true, true});
+    if (!WriteBytes(In(scenario.licenseFolder(), kServerKey), Certs("rsa.key")) ||
+        !WriteBytes(In(scenario.licenseFolder(), kServerPem), Certs("good.pem")) ||
+        !WriteBytes(In(suite.client, kServerPem), Certs("older.pem"))) {
+        layout.problem = "the certificates could not be laid out";
+    }
     const std::wstring key = scenario.RegisterAsInstaller(kVendorProduct, suite.app, kBits32);
     if (key.find(L"WOW6432Node") == std::wstring::npos) {
         layout.problem = "the key did not land in the 32-bit view";
     }
     const Running running = StartSuite(scenario, suite, layout);
     layout.check = [&scenario, suite, running](Verdict& verdict) {
-        verdict.Expect(IsReplaced(In(suite.client, kServerKey), kServerKey), "server.key replaced");
-        verdict.Expect(IsReplaced(In(suite.client, kServerPem), kServerPem), "server.pem replaced");
+        verdict.Expect(BytesOf(In(suite.client, kServerKey)) == Certs("rsa.key"),
+                       "server.key replaced");
+        verdict.Expect(BytesOf(In(suite.client, kServerPem)) == Certs("good.pem"),
+                       "server.pem replaced");
         verdict.Expect(IsInstalled(In(suite.client, kSslServerTg)), "sslServer.tg kept");
         ExpectRestarted(verdict, scenario, suite, running, true);
     };
@@ -222,7 +235,8 @@ const std::vector<MachineState>& MachineStates() {
         {"restart-fails", "newer service that cannot be started", 3, RestartFails},
         {"locked", "target server.pem held open by another program", 1, LockedTarget},
         {"malformed", "malformed components.xml in the catalogue", 1, MalformedComponents},
-        {"suite-wow6432", "current suite, WOW6432Node (32-bit installer)", 0, SuiteWow6432},
+        {"suite-wow6432", "current suite, WOW6432Node (32-bit installer), RSA key pair", 0,
+         SuiteWow6432},
         {"catalogue", "current suite in the installer's catalogue only", 0, CatalogueOnly},
         {"legacy", "\"penloom 9.0\" and \"Penloom 8.0\" generations", 0, Legacy},
     };
