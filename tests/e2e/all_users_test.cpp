@@ -2,9 +2,11 @@
 // each with its own profile folder, decide who gets the per-user copy and whose catalogue counts.
 #include <doctest/doctest.h>
 
+#include <map>
 #include <string>
 
 #include "tests/e2e/made_up_profile.h"
+#include "tests/e2e/record_checks.h"
 #include "tests/e2e/run_checks.h"
 #include "tests/e2e/unix_link.h"
 
@@ -37,6 +39,23 @@ TEST_CASE("e2e_all_users_profiles") {
     REQUIRE(backup.made());
 
     SUBCASE("each profile where the suite ran gets its copy, no other, nor the running account") {
+        INFO("a check for all users first: not current, each profile's verdict in its record");
+        RunOptions check;
+        const std::wstring record = scenario.root() + L"\\check.json";
+        check.arguments = L"/check /allusers /quiet /json:" + record;
+        CHECK(scenario.Run(check).exitCode == 5);
+        CHECK_FALSE(PathExists(ann.client()));
+        const Json checked = RecordAt(record);
+        CHECK(checked["options"]["allUsers"] == true);
+        std::map<std::string, std::string> verdicts;
+        for (const Json& profile : checked["profiles"]) {
+            verdicts[profile["sid"]] = profile["verdict"];
+        }
+        CHECK(verdicts["S-1-5-21-7-7-7-1001"] == "served");
+        CHECK(verdicts["S-1-5-21-7-7-7-1002"] == "no suite");
+        CHECK(verdicts["S-1-5-21-7-7-7-1003"] == "not counted");
+        CheckDocumented(checked);
+
         const RunOutcome outcome = RunForAllUsers(scenario);
         REQUIRE(outcome.exited);
         CHECK(outcome.exitCode == 0);

@@ -9,10 +9,12 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/record_checks.h"
 #include "tests/e2e/run_checks.h"
 #include "tests/e2e/unix_link.h"
 
@@ -158,9 +160,18 @@ TEST_CASE("e2e_backup_restore") {
         CHECK(data.Sets().size() == 1);
 
         const size_t before = scenario.StartsSoFar();
-        const RunOutcome restored = Restore(scenario, L" /restore");
+        const std::wstring record = scenario.root() + L"\\restore.json";
+        const RunOutcome restored = Restore(scenario, L" /restore /json:" + record);
         REQUIRE(restored.exited);
         CHECK(restored.exitCode == 0);
+        INFO("its record: each file put back or removed");
+        std::map<std::string, std::string> actions;
+        const Json restoredRecord = RecordAt(record);
+        for (const Json& target : restoredRecord["targets"]) {
+            actions[target["path"].get<std::string>()] = target["action"].get<std::string>();
+        }
+        CHECK(actions[Utf8(key)] == "restore");
+        CHECK(actions[Utf8(userKey)] == "remove");
         INFO("box: " << Narrow(BoxText(restored)));
         CHECK(StartsWith(BoxText(restored), kRestoredPrefix + data.Sets()[0]));
         CHECK(IsInstalled(key));
