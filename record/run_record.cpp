@@ -166,7 +166,6 @@ struct RunRecord::State {
     Json refusedCheck;    // the check that failed before the stop
     std::wstring firstFailure;
     std::wstring failedTarget;
-    bool foreseen = false;
 
     TargetEntry* Find(const Step& step) {
         for (TargetEntry& target : targets) {
@@ -195,10 +194,10 @@ struct RunRecord::State {
                       {"action", action},
                       {"sha256Before", HashOrNull(target.before)},
                       {"sha256After", HashOrNull(target.after)}};
-        if (!target.fromBackup && !target.remove) {
-            entry["pemBefore"] = PemOf(target.path);
-            entry["pemAfter"] = PemOf(target.kept ? target.path : target.source);
-        }
+        // A restore's files are named by the manifest, not read as PEM.
+        const bool read = !target.fromBackup && !target.remove;
+        entry["pemBefore"] = read ? PemOf(target.path) : Json();
+        entry["pemAfter"] = read ? PemOf(target.kept ? target.path : target.source) : Json();
         entry["failure"] = TextOrNull(target.failure);
         entry["rolledBack"] = target.rolledBack;
         return entry;
@@ -223,7 +222,7 @@ struct RunRecord::State {
     }
 };
 
-RunRecord::RunRecord(const RecordStart& start, FileHasher hash) : state_(new State) {
+RunRecord::RunRecord(const RecordStart& start, FileHasher hash) : state_(std::make_unique<State>()) {
     state_->hash = std::move(hash);
     state_->document = {
         {"schema", kRecordSchema},
@@ -274,7 +273,6 @@ void RunRecord::ReadRestore(const RestoreFacts& facts) {
 
 void RunRecord::Foresaw(const Plan& plan, const Facts& facts, const Foreseen& foreseen) {
     State& state = *state_;
-    state.foreseen = true;
     Planned(plan);
     state.leftOut = foreseen.leftOut;
     for (const Foretold& one : Foretell(plan, facts)) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # measure.sh [--steps] [RUNS]: times whole runs of the real Quillmend.exe under Wine, from its
 # start to its final message box, with 1 and with 20 vendor installs, and with 1 and 50 user
-# profiles served by /allusers, and a fleet's /quiet run with 1 and 20 installs, timed to its
+# profiles served by /allusers, a fleet's /quiet run with 1 and 20 installs, and a /preview and a
+# /check with 20 installs (nothing stopped, so no downtime), the /quiet rows timed to their
 # exit (the rows with a switch for the checkout alone; RUNS of each, default 5,
 # taken in turn; medians), beside the floor: a program that only shows a message box, started
 # the same way. Prints the program's own cost (time to its box less the floor, its 100 ms timer

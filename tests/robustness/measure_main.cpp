@@ -34,15 +34,28 @@ constexpr double kTimerSeconds = 0.1;
 constexpr int kStartAttempts = 3;
 // Vendor installs and, for runs for all users (/allusers), made-up user profiles where the suite
 // has run; 0 profiles: a run for the running account. quiet: a fleet's run (/quiet), timed to
-// its exit, as it shows no box.
+// its exit (exitCode), as it shows no box. looks: a preview or a check, which stops nothing.
 struct Size {
     int installs;
     int profiles;
+    const wchar_t* arguments;
     bool quiet;
+    bool looks;
+    DWORD exitCode;
+    const wchar_t* tag; // of the step times' file
 };
-constexpr Size kSizes[] = {{1, 0, false},  {20, 0, false}, {1, 1, false},
-                           {1, 50, false}, {1, 0, true},   {20, 0, true}};
-constexpr int kSizeCount = 6;
+constexpr DWORD kNotCurrent = 5;
+constexpr Size kSizes[] = {
+    {1, 0, L"", false, false, 0, L""},
+    {20, 0, L"", false, false, 0, L""},
+    {1, 1, L"/allusers", false, false, 0, L"-p1"},
+    {1, 50, L"/allusers", false, false, 0, L"-p50"},
+    {1, 0, L"/quiet", true, false, 0, L"-q"},
+    {20, 0, L"/quiet", true, false, 0, L"-q"},
+    {20, 0, L"/preview /quiet", true, true, 0, L"-preview"},
+    {20, 0, L"/check /quiet", true, true, kNotCurrent, L"-check"},
+};
+constexpr int kSizeCount = 8;
 constexpr int kAccountSizes = 2; // the rows an older program without these switches is measured in
 
 struct Program {
@@ -84,9 +97,7 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
     wchar_t folder[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"QM_STEP_TIMES_DIR", folder, MAX_PATH) != 0) {
         const std::wstring file =
-            std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) +
-            (size.profiles > 0 ? L"-p" + std::to_wstring(size.profiles) : L"") +
-            (size.quiet ? L"-q" : L"") + L".tsv";
+            std::wstring(folder) + L"\\steps-" + std::to_wstring(installs) + size.tag + L".tsv";
         SetEnvironmentVariableW(L"QM_STEP_TIMES", file.c_str());
     }
     Scenario scenario(L"measure");
@@ -123,20 +134,16 @@ double TimeOneRun(const Program& program, Size size, bool suiteRunning, double& 
         before = scenario.StartsSoFar();
     }
     RunOptions options;
-    if (size.profiles > 0) {
-        options.arguments = L"/allusers";
-    }
-    if (size.quiet) {
-        options.arguments = L"/quiet";
-    }
+    options.arguments = size.arguments;
     const RunOutcome outcome = scenario.Run(options);
-    const bool ended = size.quiet ? outcome.exited && outcome.exitCode == 0 && outcome.boxes.empty()
-                                  : outcome.exited && outcome.boxes.size() == 1 &&
-                                        outcome.boxes[0].text == kSuccessText;
+    const bool ended =
+        size.quiet
+            ? outcome.exited && outcome.exitCode == size.exitCode && outcome.boxes.empty()
+            : outcome.exited && outcome.boxes.size() == 1 && outcome.boxes[0].text == kSuccessText;
     if (!ended) {
         return -1;
     }
-    for (size_t i = 0; i < suites.size(); ++i) {
+    for (size_t i = 0; i < suites.size() && !size.looks; ++i) {
         if (!IsHandled(suites[i], i)) {
             return -1;
         }
@@ -188,15 +195,20 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
             kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
         // A run with an argument (measured for the checkout alone) makes no fixed wait after its
         // stops.
-        const bool argument = kSizes[which].profiles > 0 || kSizes[which].quiet;
+        const bool argument = kSizes[which].arguments[0] != L'\0';
         const double fixedWait = argument ? 0 : kFixedWaitSeconds;
-        const char* switchName = kSizes[which].quiet          ? "/quiet (to exit)"
-                                 : kSizes[which].profiles > 0 ? "/allusers"
-                                                              : "none";
-        std::printf("| %d | %s | %s | %d | %.3f | %.3f | %.0f | %.0f |\n", kSizes[which].installs,
-                    profiles.c_str(), switchName, repetitions, median, floor,
-                    (median - floor - kTimerSeconds - fixedWait) * 1000,
-                    Median(program.downtimes[which]) * 1000);
+        const std::wstring switchName = !argument ? L"none"
+                                        : kSizes[which].quiet
+                                            ? std::wstring(kSizes[which].arguments) + L" (to exit)"
+                                            : kSizes[which].arguments;
+        char downtime[32] = "-";
+        if (!kSizes[which].looks) {
+            std::snprintf(downtime, sizeof downtime, "%.0f",
+                          Median(program.downtimes[which]) * 1000);
+        }
+        std::printf("| %d | %s | %ls | %d | %.3f | %.3f | %.0f | %s |\n", kSizes[which].installs,
+                    profiles.c_str(), switchName.c_str(), repetitions, median, floor,
+                    (median - floor - kTimerSeconds - fixedWait) * 1000, downtime);
     }
     std::printf("\n");
 }
@@ -239,7 +251,11 @@ int wmain(int argc, wchar_t** argv) {
                 }
                 double downtime = -1;
                 const double seconds = TimeOneRun(program, kSizes[which], false, downtime);
-                TimeOneRun(program, kSizes[which], true, downtime);
+                if (kSizes[which].looks) {
+                    downtime = 0; // nothing is stopped
+                } else {
+                    TimeOneRun(program, kSizes[which], true, downtime);
+                }
                 if (seconds < 0 || downtime < 0) {
                     std::fprintf(stderr, "%ls: run with %d install(s), %d profile(s) failed\n",
                                  program.label.c_str(), kSizes[which].installs,
