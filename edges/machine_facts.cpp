@@ -101,17 +101,20 @@ bool ReadCurrentSuiteNeeds(Facts& facts) {
     return true;
 }
 
-void ReadProgramIfNewer(Facts& facts, const std::wstring& folder, const wchar_t* program) {
+void ReadProgramIfNewer(Facts& facts, const std::wstring& folder, const wchar_t* program,
+                        const FileVersionNumbers& replacement) {
     if (!FolderExists(folder)) {
         return;
     }
     facts.folders.insert(folder);
-    if (IsReplacementNewer(folder, program)) {
+    if (IsReplacementNewer(folder, program, replacement)) {
         facts.newer.insert(JoinPath(folder, program));
     }
 }
 
 void ReadInstallFolders(Facts& facts) {
+    const FileVersionNumbers updater = ReplacementVersion(kUpdaterImage);
+    const FileVersionNumbers service = ReplacementVersion(kServiceImage);
     for (const std::wstring& folder : InstallFoldersToHandle(facts)) {
         const SiblingFolders siblings = SiblingFoldersOf(folder);
         const std::wstring client = JoinPath(siblings.client, kClientImage);
@@ -119,8 +122,8 @@ void ReadInstallFolders(Facts& facts) {
         if (GetFileVersionNumbers(client, version)) {
             facts.revisions[client] = version.revision;
         }
-        ReadProgramIfNewer(facts, siblings.centre, kUpdaterImage);
-        ReadProgramIfNewer(facts, siblings.client, kServiceImage);
+        ReadProgramIfNewer(facts, siblings.centre, kUpdaterImage, updater);
+        ReadProgramIfNewer(facts, siblings.client, kServiceImage, service);
     }
 }
 

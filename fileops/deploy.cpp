@@ -148,19 +148,21 @@ bool IsRevisionNewer(const FileVersionNumbers& installed, const FileVersionNumbe
     return replacement.revision > installed.revision;
 }
 
-bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName) {
-    if (!IsPresent(JoinPath(folder, fileName))) {
-        return false;
-    }
-    FileVersionNumbers installed;
+FileVersionNumbers ReplacementVersion(const std::wstring& fileName) {
     FileVersionNumbers replacement;
     // Unreadable versions stay at zero on purpose: a file without one is "oldest".
     GetFileVersionNumbers(ReplacementSourcePath(ProgramFolder(), fileName), replacement);
+    return replacement;
+}
+
+bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName,
+                        const FileVersionNumbers& replacement) {
     // Revisions are never below 0: a replacement of revision 0 (missing, or without a version)
     // is never newer, and the installed file's version, read once per install, is not needed.
-    if (replacement.revision <= 0) {
+    if (replacement.revision <= 0 || !IsPresent(JoinPath(folder, fileName))) {
         return false;
     }
+    FileVersionNumbers installed;
     GetFileVersionNumbers(JoinPath(folder, fileName), installed);
     return IsRevisionNewer(installed, replacement);
 }

@@ -55,9 +55,14 @@ void DeployReplacementFile(const std::wstring& installFolder, const std::wstring
 void DeployReplacementFileAs(const std::wstring& folder, const std::wstring& sourceName,
                              const std::wstring& targetName);
 
-// True when LicenseFile\fileName has a higher revision than folder\fileName (which must be
-// present).
-bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName);
+// LicenseFile\fileName's version, read once for every install; zeros where there is none (a
+// replacement of revision 0 is never newer).
+FileVersionNumbers ReplacementVersion(const std::wstring& fileName);
+
+// True when replacement, LicenseFile's fileName, has a higher revision than folder\fileName
+// (which must be present).
+bool IsReplacementNewer(const std::wstring& folder, const std::wstring& fileName,
+                        const FileVersionNumbers& replacement);
 
 // Only the revision decides (signed, strict); the other three parts play no part.
 bool IsRevisionNewer(const FileVersionNumbers& installed, const FileVersionNumbers& replacement);

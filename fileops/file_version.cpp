@@ -18,6 +18,9 @@ constexpr LPDWORD kNoHandleOut = nullptr;
 constexpr HANDLE kReservedFile = nullptr;
 constexpr DWORD kNoSearchFlags = 0;
 constexpr DWORD kIgnoredHandle = 0;
+// Most programs' version blocks are a few KiB; VS_VERSIONINFO's length is a WORD, so none is
+// longer than 64 KiB.
+constexpr size_t kUsualVersionBlock = 8 * 1024;
 // The root block of the version data holds the fixed file information.
 constexpr char kRootBlock[] = "\\";
 
@@ -133,12 +136,23 @@ bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& num
     if (!library.usable()) {
         return false;
     }
-    const DWORD size = library.getSize(filePath.c_str(), kNoHandleOut);
-    if (size == 0) {
-        return false;
+    // One read into a buffer most version blocks fit: each of the library's calls maps the
+    // whole file, so asking for the size first would map it twice. A block that does not fit
+    // (its first word, VS_VERSIONINFO's wLength, says how long it is) is read again whole.
+    std::vector<unsigned char> data(kUsualVersionBlock);
+    bool read = library.getInfo(filePath.c_str(), kIgnoredHandle, static_cast<DWORD>(data.size()),
+                                data.data()) != FALSE;
+    WORD whole = 0;
+    std::memcpy(&whole, data.data(), sizeof whole);
+    if (!read || whole > data.size()) {
+        const DWORD size = library.getSize(filePath.c_str(), kNoHandleOut);
+        if (size == 0) {
+            return false;
+        }
+        data.assign(size, 0);
+        read = library.getInfo(filePath.c_str(), kIgnoredHandle, size, data.data()) != FALSE;
     }
-    std::vector<unsigned char> data(size);
-    if (library.getInfo(filePath.c_str(), kIgnoredHandle, size, data.data())) {
+    if (read) {
         void* block = nullptr;
         UINT blockLength = sizeof(VS_FIXEDFILEINFO);
         if (library.queryValue(data.data(), kRootBlock, &block, &blockLength) &&

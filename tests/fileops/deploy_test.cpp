@@ -412,6 +412,7 @@ TEST_CASE("deploy_newer_by_revision") {
         if (row.replacement) {
             CopyFixture(row.replacement, license / L"MWSealService.exe");
         }
-        CHECK(IsReplacementNewer(temp.path(), L"MWSealService.exe") == row.newer);
+        CHECK(IsReplacementNewer(temp.path(), L"MWSealService.exe",
+                                 ReplacementVersion(L"MWSealService.exe")) == row.newer);
     }
 }
