@@ -222,7 +222,8 @@ struct RunRecord::State {
     }
 };
 
-RunRecord::RunRecord(const RecordStart& start, FileHasher hash) : state_(std::make_unique<State>()) {
+RunRecord::RunRecord(const RecordStart& start, FileHasher hash)
+    : state_(std::make_unique<State>()) {
     state_->hash = std::move(hash);
     state_->document = {
         {"schema", kRecordSchema},
