@@ -187,7 +187,9 @@ bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256) 
     return HashFile(path, sha256, &size);
 }
 
-void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {
+void WriteManifestFile(const std::wstring& setFolder, const std::string& text,
+                       ManifestDurability durability) {
+    const bool flushed = durability == ManifestDurability::Flushed;
     const std::wstring pending = JoinPath(setFolder, kPendingManifest);
     const std::wstring manifest = JoinPath(setFolder, kManifestName);
     DWORD error = ERROR_SUCCESS;
@@ -199,7 +201,7 @@ void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {
             ThrowUserError(kManifestFailed, {manifest, error});
         }
         error = WriteAllBytes(file.get(), text.data(), static_cast<DWORD>(text.size()));
-        if (error == ERROR_SUCCESS && !FlushFileBuffers(file.get())) {
+        if (error == ERROR_SUCCESS && flushed && !FlushFileBuffers(file.get())) {
             error = GetLastError();
         }
         if (error != ERROR_SUCCESS) {
@@ -207,7 +209,7 @@ void WriteManifestFile(const std::wstring& setFolder, const std::string& text) {
         }
     }
     if (!MoveFileExW(pending.c_str(), manifest.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                     MOVEFILE_REPLACE_EXISTING | (flushed ? MOVEFILE_WRITE_THROUGH : 0))) {
         error = GetLastError();
         ThrowUserError(kManifestFailed, {manifest, error});
     }

@@ -35,8 +35,15 @@ void SaveCopy(const std::wstring& original, const std::wstring& savedPath, uint6
 // Size and SHA-256 of a file; false when it cannot be read.
 bool Fingerprint(const std::wstring& path, uint64_t& size, std::string& sha256);
 
+// How far a manifest must be on disk before the call returns.
+enum class ManifestDurability {
+    Flushed, // its bytes and its name: it names saved files a rollback needs
+    Written, // handed to the system: it names nothing yet, so losing it loses nothing
+};
+
 // Writes the manifest beside the old one and renames it into place. Throws on failure.
-void WriteManifestFile(const std::wstring& setFolder, const std::string& text);
+void WriteManifestFile(const std::wstring& setFolder, const std::string& text,
+                       ManifestDurability durability = ManifestDurability::Flushed);
 bool ReadManifestFile(const std::wstring& setFolder, std::string& text);
 
 // The folder names in Backups (no links); empty when there is no Backups folder.

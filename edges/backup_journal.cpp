@@ -81,8 +81,9 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     }
     if (setFolder_.empty()) {
         const std::wstring folder = CreateBackupSet();
-        // An empty manifest at once: the set says what it is even if the run dies now.
-        WriteManifestFile(folder, ManifestText(manifest_));
+        // An empty manifest at once: the set says what it is even if the run dies now. Not
+        // flushed: it names nothing, and the manifest that names the saved files is.
+        WriteManifestFile(folder, ManifestText(manifest_), ManifestDurability::Written);
         setFolder_ = folder;
     }
     // Entries join the manifest only when the whole set is saved: a set that failed half way

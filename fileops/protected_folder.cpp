@@ -71,14 +71,37 @@ UniqueFile OpenHeld(const std::wstring& path) {
     ThrowUserError(kFolderUntrusted, {folder, code});
 }
 
-bool SidIs(PSID sid, const wchar_t* text) {
-    PSID other = nullptr;
-    if (!ConvertStringSidToSidW(text, &other)) {
-        return false;
+// TrustedInstaller's SID, made once: every ACE of every judged file asks about it.
+PSID TrustedInstallerSid() {
+    static const std::vector<BYTE> sid = [] {
+        std::vector<BYTE> bytes;
+        PSID made = nullptr;
+        if (ConvertStringSidToSidW(kTrustedInstaller, &made)) {
+            const auto* first = static_cast<const BYTE*>(made);
+            bytes.assign(first, first + GetLengthSid(made));
+            LocalFree(made);
+        }
+        return bytes;
+    }();
+    return sid.empty() ? nullptr : PSID(const_cast<BYTE*>(sid.data()));
+}
+
+// This process's token user and the owner it gives new objects, read once: neither changes
+// while the run lasts, and each file judged would otherwise read the token twice.
+struct TokenSids {
+    std::vector<BYTE> user = TokenPart(TokenUser);
+    std::vector<BYTE> owner = TokenPart(TokenOwner);
+    PSID self() const {
+        return user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     }
-    const bool same = EqualSid(sid, other) != FALSE;
-    LocalFree(other);
-    return same;
+    PSID newOwner() const {
+        return owner.empty() ? nullptr : reinterpret_cast<const TOKEN_OWNER*>(owner.data())->Owner;
+    }
+};
+
+const TokenSids& ProcessTokenSids() {
+    static const TokenSids sids;
+    return sids;
 }
 
 bool Valid(PSID sid) {
@@ -104,11 +127,8 @@ SecurityJudgement JudgeSecurity(HANDLE handle) {
     if (judgement.readError != ERROR_SUCCESS) {
         return judgement;
     }
-    std::vector<BYTE> user = TokenPart(TokenUser);
-    std::vector<BYTE> tokenOwner = TokenPart(TokenOwner);
-    const PSID self = user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    const PSID newOwner =
-        tokenOwner.empty() ? nullptr : reinterpret_cast<TOKEN_OWNER*>(tokenOwner.data())->Owner;
+    const PSID self = ProcessTokenSids().self();
+    const PSID newOwner = ProcessTokenSids().newOwner();
     judgement.ownerTrusted = IsTrustedOwner(owner, newOwner, self);
     judgement.othersMayChange = GrantsChangeToOthers(dacl, newOwner, self);
     return judgement;
@@ -242,7 +262,8 @@ bool IsTrustedOwner(const void* ownerSid, const void* tokenOwnerSid, const void*
         return false;
     }
     if (IsWellKnownSid(owner, WinLocalSystemSid) ||
-        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || SidIs(owner, kTrustedInstaller)) {
+        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+        (Valid(TrustedInstallerSid()) && EqualSid(owner, TrustedInstallerSid()))) {
         return true;
     }
     if (Valid(newOwner) && EqualSid(owner, newOwner)) {
