@@ -343,11 +343,19 @@ void ReadTargets(Facts& facts, const Plan& plan) {
         if (fresh) {
             ReadTlsFile(facts, step.source, source->second);
         }
-        if (facts.present.count(step.target) == 0 && !IsOpenableForReading(step.target)) {
+        // A source read whole is compared from memory: the target is opened once.
+        bool same = false;
+        if (!source->second.empty()) {
+            if (!ReadableAndHolds(step.target, source->second, same)) {
+                continue;
+            }
+        } else if (facts.present.count(step.target) == 0 && !IsOpenableForReading(step.target)) {
             continue;
+        } else {
+            same = HoldSameBytes(step.source, step.target);
         }
         facts.present.insert(step.target);
-        if (HoldSameBytes(step.source, step.target)) {
+        if (same) {
             facts.current.insert(step.target);
         }
         // What the copy replaces is named only where what it deploys is a TLS file.

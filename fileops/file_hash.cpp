@@ -74,6 +74,32 @@ bool HoldSameBytes(const std::wstring& a, const std::wstring& b) {
     }
 }
 
+bool ReadableAndHolds(const std::wstring& path, const std::string& bytes, bool& same) {
+    same = false;
+    const UniqueFile file = OpenToRead(path);
+    if (!file) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) != bytes.size()) {
+        return true;
+    }
+    std::vector<char> chunk(kChunkBytes);
+    size_t compared = 0;
+    for (;;) {
+        DWORD filled = 0;
+        if (!ReadChunk(file.get(), chunk, filled) || filled > bytes.size() - compared ||
+            std::memcmp(chunk.data(), bytes.data() + compared, filled) != 0) {
+            return true;
+        }
+        compared += filled;
+        if (filled < kChunkBytes) {
+            same = compared == bytes.size();
+            return true;
+        }
+    }
+}
+
 bool HashFile(const std::wstring& path, std::string& sha256Hex, uint64_t* size) {
     const UniqueFile file = OpenToRead(path);
     if (!file) {

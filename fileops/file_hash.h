@@ -15,4 +15,8 @@ bool HashFile(const std::wstring& path, std::string& sha256Hex, uint64_t* size =
 // files that differ in size are not read at all.
 bool HoldSameBytes(const std::wstring& a, const std::wstring& b);
 
+// Opens path for reading once: false when it cannot be; else same tells whether it holds
+// exactly bytes (a file of another size is not read).
+bool ReadableAndHolds(const std::wstring& path, const std::string& bytes, bool& same);
+
 } // namespace qm
