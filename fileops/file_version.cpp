@@ -103,6 +103,55 @@ bool HoldsFixedInfo(const std::vector<unsigned char>& data, const void* block) {
     return block && first >= begin && first - begin + sizeof(VS_FIXEDFILEINFO) <= data.size();
 }
 
+void ReadFixedInfo(const VersionLibrary& library, std::vector<unsigned char>& data,
+                   FileVersionNumbers& numbers) {
+    void* block = nullptr;
+    UINT blockLength = sizeof(VS_FIXEDFILEINFO);
+    if (library.queryValue(data.data(), kRootBlock, &block, &blockLength) &&
+        HoldsFixedInfo(data, block)) {
+        VS_FIXEDFILEINFO fixed;
+        std::memcpy(&fixed, block, sizeof fixed);
+        numbers = UnpackFileVersion(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
+    }
+}
+
+// The loader resolves the resource from the file's own directory; a damaged one could name
+// bytes past the mapped file. A data file's module handle is its view's base, tagged in the
+// low bits.
+bool WithinView(HMODULE module, const void* bytes, size_t size) {
+    const uintptr_t base = reinterpret_cast<uintptr_t>(module) & ~uintptr_t{3};
+    MEMORY_BASIC_INFORMATION view{};
+    if (VirtualQuery(reinterpret_cast<const void*>(base), &view, sizeof view) == 0) {
+        return false;
+    }
+    const auto first = reinterpret_cast<uintptr_t>(bytes);
+    const uintptr_t end = base + view.RegionSize;
+    return first >= base && first <= end && size <= end - first;
+}
+
+// The version resource through the loader's own lookup, the file mapped as plain data:
+// version.dll maps it as an image, which Wine lays out section by section at four times the
+// cost. False leaves the file to version.dll: no PE file, no such resource, or a damaged one.
+bool ReadVersionResource(const std::wstring& filePath, std::vector<unsigned char>& data) {
+    const UniqueModule module(
+        LoadLibraryExW(filePath.c_str(), kReservedFile, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) {
+        return false;
+    }
+    const HRSRC resource =
+        FindResourceW(module.get(), MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    const HGLOBAL loaded = resource ? LoadResource(module.get(), resource) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    const DWORD size = resource ? SizeofResource(module.get(), resource) : 0;
+    if (!bytes || size == 0 || !WithinView(module.get(), bytes, size)) {
+        return false;
+    }
+    // Twice the size, as version.dll gives it: the query may convert texts behind the block.
+    data.assign(size * size_t{2}, 0);
+    std::memcpy(data.data(), bytes, size);
+    return true;
+}
+
 } // namespace
 
 bool LoadVersionLibrary(uint32_t& errorCode) {
@@ -136,10 +185,15 @@ bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& num
     if (!library.usable()) {
         return false;
     }
-    // One read into a buffer most version blocks fit: each of the library's calls maps the
-    // whole file, so asking for the size first would map it twice. A block that does not fit
-    // (its first word, VS_VERSIONINFO's wLength, says how long it is) is read again whole.
-    std::vector<unsigned char> data(kUsualVersionBlock);
+    std::vector<unsigned char> data;
+    if (ReadVersionResource(filePath, data)) {
+        ReadFixedInfo(library, data, numbers);
+        return true;
+    }
+    // Otherwise one read into a buffer most version blocks fit: each of the library's calls
+    // maps the whole file, so asking for the size first would map it twice. A block that does
+    // not fit (its first word, VS_VERSIONINFO's wLength, says how long it is) is read again.
+    data.assign(kUsualVersionBlock, 0);
     bool read = library.getInfo(filePath.c_str(), kIgnoredHandle, static_cast<DWORD>(data.size()),
                                 data.data()) != FALSE;
     WORD whole = 0;
@@ -153,14 +207,7 @@ bool GetFileVersionNumbers(const std::wstring& filePath, FileVersionNumbers& num
         read = library.getInfo(filePath.c_str(), kIgnoredHandle, size, data.data()) != FALSE;
     }
     if (read) {
-        void* block = nullptr;
-        UINT blockLength = sizeof(VS_FIXEDFILEINFO);
-        if (library.queryValue(data.data(), kRootBlock, &block, &blockLength) &&
-            HoldsFixedInfo(data, block)) {
-            VS_FIXEDFILEINFO fixed;
-            std::memcpy(&fixed, block, sizeof fixed);
-            numbers = UnpackFileVersion(fixed.dwFileVersionMS, fixed.dwFileVersionLS);
-        }
+        ReadFixedInfo(library, data, numbers);
     }
     // Version information of non-zero size counts as "has a version" even when it could not be
     // read; the caller's zeros then stand for 0.0.0.0.
