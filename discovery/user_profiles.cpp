@@ -6,6 +6,7 @@
 
 #include <sddl.h>
 
+#include <cwctype>
 #include <map>
 #include <vector>
 
@@ -89,14 +90,29 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// What one listing has learnt: the final paths served so far (final path -> SID) and each
+// drive's type, which the system looks up anew at every ask (twice a profile, most of a
+// profile's cost under Wine) and which does not change while the list is read.
+struct Listing {
+    std::map<std::wstring, std::wstring> finalPaths;
+    std::map<wchar_t, bool> remoteDrives;
+};
+
 // A drive letter the system maps to a share is no more local than a UNC path.
-bool IsRemote(const std::wstring& path) {
+bool IsRemote(const std::wstring& path, Listing& listing) {
     if (IsNetworkPath(path)) {
         return true;
     }
     if (path.size() >= 2 && path[1] == L':') {
+        const wchar_t letter = static_cast<wchar_t>(std::towupper(path[0]));
+        const auto known = listing.remoteDrives.find(letter);
+        if (known != listing.remoteDrives.end()) {
+            return known->second;
+        }
         const std::wstring root = path.substr(0, 2) + L"\\";
-        return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+        const bool remote = GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+        listing.remoteDrives.emplace(letter, remote);
+        return remote;
     }
     return false;
 }
@@ -121,7 +137,7 @@ void ReadAppData(UserProfile& profile) {
 }
 
 // The verdict on one ProfileList entry; its AppData when it is served.
-void Judge(HKEY list, UserProfile& profile, std::map<std::wstring, std::wstring>& finalPaths) {
+void Judge(HKEY list, UserProfile& profile, Listing& listing) {
     if (!IsUserProfileKey(profile.sid)) {
         profile.notServed = L"not a user's profile";
         return;
@@ -139,7 +155,7 @@ void Judge(HKEY list, UserProfile& profile, std::map<std::wstring, std::wstring>
         profile.notServed = L"a temporary, backup or mandatory profile";
         return;
     }
-    if (profile.folder.empty() || IsRemote(profile.folder)) {
+    if (profile.folder.empty() || IsRemote(profile.folder, listing)) {
         profile.notServed = L"not a local folder";
         return;
     }
@@ -149,15 +165,15 @@ void Judge(HKEY list, UserProfile& profile, std::map<std::wstring, std::wstring>
         return;
     }
     const std::wstring finalPath = FinalPathOf(profile.folder);
-    const auto seen = finalPaths.find(finalPath);
-    if (finalPath.empty() || seen != finalPaths.end()) {
+    const auto seen = listing.finalPaths.find(finalPath);
+    if (finalPath.empty() || seen != listing.finalPaths.end()) {
         profile.notServed =
             finalPath.empty() ? L"its folder cannot be opened" : L"the folder of " + seen->second;
         return;
     }
-    finalPaths.emplace(finalPath, profile.sid);
+    listing.finalPaths.emplace(finalPath, profile.sid);
     ReadAppData(profile);
-    if (profile.notServed.empty() && IsRemote(profile.appData)) {
+    if (profile.notServed.empty() && IsRemote(profile.appData, listing)) {
         // SYSTEM reaches a share as the computer account, not as the user.
         profile.notServed = L"its AppData is on a network share";
     }
@@ -186,7 +202,7 @@ std::vector<UserProfile> ListUserProfiles() {
     if (!list) {
         return profiles;
     }
-    std::map<std::wstring, std::wstring> finalPaths; // final path -> the SID it is served as
+    Listing listing;
     for (DWORD index = 0;; ++index) {
         wchar_t name[kNameCapacity] = {};
         DWORD length = kNameCapacity;
@@ -200,7 +216,7 @@ std::vector<UserProfile> ListUserProfiles() {
         }
         UserProfile profile;
         profile.sid = name;
-        Judge(list.get(), profile, finalPaths);
+        Judge(list.get(), profile, listing);
         profiles.push_back(profile);
     }
     return profiles;
