@@ -117,17 +117,17 @@ std::wstring NameOf(const std::wstring& full) {
     return full.substr(full.rfind(L'\\') + 1);
 }
 
-// The final path of path's parent, opened for this alone; false with the code when it cannot
-// be had. A path without a parent (a drive's root) has none and needs no comparison.
-bool ParentFinalOf(const std::wstring& full, std::wstring& parentFinal, DWORD& error) {
-    const UniqueFile parent(CreateFileW(AsFolder(ParentFolder(full)).c_str(), FILE_READ_ATTRIBUTES,
-                                        kShareAll, kDefaultSecurity, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, kNoTemplate));
-    if (!parent) {
+// A folder's final path, opened for this alone (a link at the folder itself followed); false
+// with the code when it cannot be had.
+bool FolderFinalOf(const std::wstring& folder, std::wstring& final, DWORD& error) {
+    const UniqueFile opened(CreateFileW(AsFolder(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                        kDefaultSecurity, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        kNoTemplate));
+    if (!opened) {
         error = GetLastError();
         return false;
     }
-    return FinalPathOf(parent.get(), parentFinal, error);
+    return FinalPathOf(opened.get(), final, error);
 }
 
 } // namespace
@@ -139,7 +139,7 @@ DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path) {
     }
     std::wstring parentFinal;
     DWORD error = ERROR_SUCCESS;
-    if (!ParentFinalOf(full, parentFinal, error)) {
+    if (!FolderFinalOf(ParentFolder(full), parentFinal, error)) {
         return error;
     }
     std::wstring opened;
@@ -158,36 +158,36 @@ DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent
 
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     const std::wstring base = root.empty() ? root : FullPathOf(root);
-    // Each path's final path is the next one's meant parent, so only the first parent is opened.
-    std::wstring parentFinal;
-    bool parentKnown = false;
-    for (const std::wstring& path : PathsBelow(base, FullPathOf(target))) {
+    const std::vector<std::wstring> paths = PathsBelow(base, FullPathOf(target));
+    // Only the deepest path that exists is opened: nothing below a missing folder exists either
+    // (the step that creates it comes back), and its final path, compared with the trusted
+    // folder's followed by the names below it, shows a link anywhere on the way. A walk that
+    // opened each folder cost a profile's copy most of its time.
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
         const UniqueFile handle(CreateFileW(
-            path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
+            path->c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
         if (!handle) {
             const DWORD error = GetLastError();
-            // Nothing below a missing folder exists either; the step that creates it comes back.
-            return IsMissingCode(error) ? ERROR_SUCCESS : error;
-        }
-        if (!parentKnown && ParentFolder(path).empty()) {
-            // A drive's root has no parent to compare it with.
-            if (const DWORD verdict = CheckNoLinkTag(handle.get()); verdict != ERROR_SUCCESS) {
-                return verdict;
+            if (IsMissingCode(error)) {
+                continue;
             }
-            continue;
-        }
-        DWORD error = ERROR_SUCCESS;
-        if (!parentKnown && !ParentFinalOf(path, parentFinal, error)) {
             return error;
         }
-        std::wstring opened;
-        const DWORD verdict = CheckOpenedIsChild(handle.get(), parentFinal, NameOf(path), opened);
-        if (verdict != ERROR_SUCCESS) {
-            return verdict;
+        // Below root, the names are trusted from root down; else the path alone, from its parent.
+        const std::wstring anchor = paths.size() > 1 ? base : ParentFolder(*path);
+        if (anchor.empty()) {
+            // A drive's root has no parent to compare it with.
+            return CheckNoLinkTag(handle.get());
         }
-        parentFinal = opened;
-        parentKnown = true;
+        std::wstring anchorFinal;
+        DWORD error = ERROR_SUCCESS;
+        if (!FolderFinalOf(anchor, anchorFinal, error)) {
+            return error;
+        }
+        const size_t skip = anchor.back() == L'\\' ? anchor.size() : anchor.size() + 1;
+        std::wstring opened;
+        return CheckOpenedIsChild(handle.get(), anchorFinal, path->substr(skip), opened);
     }
     return ERROR_SUCCESS;
 }
