@@ -49,7 +49,7 @@ struct OldFile {
 // Asks for what the copy in place used to need (writing) and what the rename needs (deleting
 // the old file), so that a read-only or held target fails with the code it always gave, before
 // anything is written; and reads what the new file must keep. A missing target is no obstacle.
-DWORD ReadOldFile(const std::wstring& target, HANDLE folder, OldFile& old) {
+DWORD ReadOldFile(const std::wstring& target, const std::wstring& folderFinal, OldFile& old) {
     const UniqueFile file(CreateFileW(
         target.c_str(), GENERIC_WRITE | DELETE | READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
@@ -57,7 +57,7 @@ DWORD ReadOldFile(const std::wstring& target, HANDLE folder, OldFile& old) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
     }
-    const DWORD link = CheckOpenedIsPathIn(file.get(), target, folder);
+    const DWORD link = CheckOpenedIsPathUnder(file.get(), target, folderFinal);
     if (link != ERROR_SUCCESS) {
         return link;
     }
@@ -202,13 +202,14 @@ DWORD Prepare(const std::wstring& target, const std::wstring& linkRoot, MissingT
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
     }
-    if (!linkRoot.empty()) {
-        const DWORD link = CheckNoLinkBelow(linkRoot, ParentFolder(full));
-        if (link != ERROR_SUCCESS) {
-            return link;
-        }
+    // Through the held handle: its final path serves the target's check too.
+    std::wstring folderFinal;
+    const DWORD link =
+        CheckHeldFolderBelow(replacement.folder.get(), linkRoot, ParentFolder(full), folderFinal);
+    if (link != ERROR_SUCCESS) {
+        return link;
     }
-    const DWORD obstacle = ReadOldFile(full, replacement.folder.get(), replacement.old);
+    const DWORD obstacle = ReadOldFile(full, folderFinal, replacement.old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }

@@ -152,9 +152,38 @@ DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent
     if (!FinalPathOf(parent, parentFinal, error)) {
         return error;
     }
+    return CheckOpenedIsPathUnder(handle, path, parentFinal);
+}
+
+DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
+                             const std::wstring& parentFinal) {
     std::wstring opened;
     return CheckOpenedIsChild(handle, parentFinal, NameOf(FullPathOf(path)), opened);
 }
+
+namespace {
+
+// handle is path open as itself. Below root the names are trusted from root down (paths holds
+// more than one level); else path alone, from its parent. opened receives the handle's final
+// path, empty for a drive's root.
+DWORD CheckOpenedBelow(HANDLE handle, const std::wstring& base,
+                       const std::vector<std::wstring>& paths, const std::wstring& path,
+                       std::wstring& opened) {
+    const std::wstring anchor = paths.size() > 1 ? base : ParentFolder(path);
+    if (anchor.empty()) {
+        // A drive's root has no parent to compare it with.
+        return CheckNoLinkTag(handle);
+    }
+    std::wstring anchorFinal;
+    DWORD error = ERROR_SUCCESS;
+    if (!FolderFinalOf(anchor, anchorFinal, error)) {
+        return error;
+    }
+    const size_t skip = anchor.back() == L'\\' ? anchor.size() : anchor.size() + 1;
+    return CheckOpenedIsChild(handle, anchorFinal, path.substr(skip), opened);
+}
+
+} // namespace
 
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     const std::wstring base = root.empty() ? root : FullPathOf(root);
@@ -174,22 +203,26 @@ DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
             }
             return error;
         }
-        // Below root, the names are trusted from root down; else the path alone, from its parent.
-        const std::wstring anchor = paths.size() > 1 ? base : ParentFolder(*path);
-        if (anchor.empty()) {
-            // A drive's root has no parent to compare it with.
-            return CheckNoLinkTag(handle.get());
-        }
-        std::wstring anchorFinal;
-        DWORD error = ERROR_SUCCESS;
-        if (!FolderFinalOf(anchor, anchorFinal, error)) {
-            return error;
-        }
-        const size_t skip = anchor.back() == L'\\' ? anchor.size() : anchor.size() + 1;
         std::wstring opened;
-        return CheckOpenedIsChild(handle.get(), anchorFinal, path->substr(skip), opened);
+        return CheckOpenedBelow(handle.get(), base, paths, *path, opened);
     }
     return ERROR_SUCCESS;
+}
+
+DWORD CheckHeldFolderBelow(HANDLE folder, const std::wstring& root, const std::wstring& path,
+                           std::wstring& final) {
+    final.clear();
+    const std::wstring base = root.empty() ? root : FullPathOf(root);
+    const std::vector<std::wstring> paths =
+        root.empty() ? std::vector<std::wstring>() : PathsBelow(base, FullPathOf(path));
+    DWORD error = ERROR_SUCCESS;
+    if (!paths.empty()) {
+        error = CheckOpenedBelow(folder, base, paths, paths.back(), final);
+    }
+    if (error == ERROR_SUCCESS && final.empty() && !FinalPathOf(folder, final, error)) {
+        return error;
+    }
+    return error;
 }
 
 } // namespace qm

@@ -29,10 +29,18 @@ UniqueFile OpenFolderHeld(const std::wstring& folder, bool followLink = false);
 DWORD CheckOpenedIsPath(HANDLE handle, const std::wstring& path);
 // The same, where path's folder is open already as parent (held by the caller).
 DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent);
+// The same, with the final path of path's folder known already.
+DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
+                             const std::wstring& parentFinal);
 
 // 0 when neither target nor any folder between root and target is a link; what does not exist
 // yet is no link. Else 4395, or the code that looking gave. Links at or above root are the
 // choice of whoever placed the install and are accepted; an empty root checks target alone.
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target);
+// The same for a folder open already (held by the caller) at path, looked at through its
+// handle; an empty root checks nothing. final receives the folder's final path, for the files
+// checked in it.
+DWORD CheckHeldFolderBelow(HANDLE folder, const std::wstring& root, const std::wstring& path,
+                           std::wstring& final);
 
 } // namespace qm
