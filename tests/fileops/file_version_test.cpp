@@ -5,6 +5,7 @@
 
 #include <doctest/doctest.h>
 
+#include <cstring>
 #include <vector>
 
 using namespace qm;
@@ -136,4 +137,28 @@ TEST_CASE("file_version_absent_leaves_record") {
         CHECK_FALSE(GetFileVersionNumbers(path, numbers));
         CHECK(SameNumbers(numbers, {7, 7, 7, 7}));
     }
+}
+
+// A version resource whose directory claims more than the file holds is not read past it.
+TEST_CASE("file_version_damaged_resource") {
+    const std::wstring fixture = FixtureProgram(L"version_1_2_3_4.exe");
+    std::string bytes = ReadTextFile(fixture);
+    // FindResourceW gives the resource's data entry, in a data file's view at its file offset.
+    size_t entry = 0;
+    {
+        const UniqueModule module(
+            LoadLibraryExW(fixture.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        REQUIRE(module);
+        const auto resource = reinterpret_cast<uintptr_t>(
+            FindResourceW(module.get(), MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION));
+        entry = resource - (reinterpret_cast<uintptr_t>(module.get()) & ~uintptr_t{3});
+    }
+    const uint32_t huge = 0x7FFFFFF0;
+    REQUIRE(entry + 2 * sizeof huge <= bytes.size());
+    std::memcpy(&bytes[entry + sizeof huge], &huge, sizeof huge);
+    TempFolder temp;
+    WriteTextFile(temp / L"damaged.exe", bytes);
+    FileVersionNumbers numbers;
+    GetFileVersionNumbers(temp / L"damaged.exe", numbers);
+    CHECK((SameNumbers(numbers, {}) || SameNumbers(numbers, {1, 2, 3, 4})));
 }
