@@ -79,6 +79,7 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     if (saves.empty()) {
         return;
     }
+    SettleManifest();
     if (setFolder_.empty()) {
         const std::wstring folder = CreateBackupSet();
         // An empty manifest at once: the set says what it is even if the run dies now. Not
@@ -136,13 +137,10 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     if (entries.empty()) {
         return;
     }
+    entriesBeforeWrite_ = manifest_.entries.size();
     manifest_.entries.insert(manifest_.entries.end(), entries.begin(), entries.end());
-    try {
-        WriteManifestFile(setFolder_, ManifestText(manifest_));
-    } catch (...) {
-        manifest_.entries.resize(manifest_.entries.size() - entries.size());
-        throw;
-    }
+    // Flushed while the programs are stopped; the first write waits for it (SettleManifest).
+    manifestWrite_ = std::make_unique<ManifestWriter>(setFolder_, ManifestText(manifest_));
     for (const FileState& state : states) {
         linked_[PathKey(manifest_.entries[state.entry].originalPath)] = state;
     }
@@ -170,7 +168,25 @@ void BackupJournal::NoteCertificates(const std::vector<PlannedSave>& saves) {
     }
 }
 
+void BackupJournal::SettleManifest() {
+    if (!manifestWrite_) {
+        return;
+    }
+    const std::unique_ptr<ManifestWriter> write = std::move(manifestWrite_);
+    try {
+        write->Finish();
+    } catch (...) {
+        // A set whose manifest did not reach the disk holds nothing the run may write over.
+        manifest_.entries.resize(entriesBeforeWrite_);
+        for (auto state = linked_.begin(); state != linked_.end();) {
+            state = state->second.entry >= entriesBeforeWrite_ ? linked_.erase(state) : ++state;
+        }
+        throw;
+    }
+}
+
 void BackupJournal::Touch(const std::wstring& path) {
+    SettleManifest();
     // A linked file is the installed one until this write replaces it: what its program wrote
     // into it before it was stopped is what the set now holds, and the manifest must say so.
     const auto linked = linked_.find(PathKey(path));
@@ -228,6 +244,11 @@ RollbackStep BackupJournal::PutBackEntry(const BackupEntry& entry) {
 }
 
 RollbackReport BackupJournal::PutBack(const std::vector<std::wstring>& paths) {
+    // Never throws: a manifest that failed has had its entries taken back.
+    try {
+        SettleManifest();
+    } catch (const std::exception&) {
+    }
     std::set<std::wstring> keys;
     for (const std::wstring& path : paths) {
         if (touched_.erase(PathKey(path)) != 0) {
@@ -279,6 +300,11 @@ RollbackReport BackupJournal::RollBack() {
 void BackupJournal::Close(RunResult result) {
     if (setFolder_.empty()) {
         return;
+    }
+    try {
+        SettleManifest();
+    } catch (const std::exception&) {
+        // Its entries are taken back: a set left with none goes below.
     }
     try {
         if (manifest_.entries.empty()) {

@@ -6,10 +6,12 @@
 #include "run/executor.h"
 #include "run/plan_restore.h"
 #include "backup/backup_manifest.h"
+#include "backup/manifest_writer.h"
 
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,6 +33,9 @@ public:
 
 private:
     RollbackStep PutBackEntry(const BackupEntry& entry);
+    // The last save's manifest on disk before anything relies on it; throws what writing it
+    // gave, with the save's entries taken back.
+    void SettleManifest();
     void NoteCertificates(const std::vector<PlannedSave>& saves);
 
     // A linked entry as saved: a change since shows in its size or write time.
@@ -49,6 +54,9 @@ private:
     // Upper-cased path -> its linked entry, until the write that replaces it.
     std::map<std::wstring, FileState> linked_;
     std::string certificates_; // certificates.txt as written so far
+    // The last save's manifest while it is written, and how many entries it adds.
+    std::unique_ptr<ManifestWriter> manifestWrite_;
+    size_t entriesBeforeWrite_ = 0;
 };
 
 // A preview's journal: makes no set, and only looks whether each file could be saved.

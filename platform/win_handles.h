@@ -122,6 +122,7 @@ using UniqueMutex = UniqueHandle<KernelHandleTraits>;
 using UniqueBoundary = UniqueHandle<BoundaryTraits>;
 using UniqueNamespace = UniqueHandle<NamespaceTraits>;
 using UniqueToken = UniqueHandle<KernelHandleTraits>;
+using UniqueThread = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueSnapshot = UniqueHandle<FileHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;

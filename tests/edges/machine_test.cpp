@@ -8,6 +8,7 @@
 #include "edges/system_processes.h"
 
 #include "backup/backup_files.h"
+#include "backup/manifest_writer.h"
 #include "fileops/atomic_copy.h"
 #include "run/executor.h"
 #include "run/plan_update.h"
@@ -335,4 +336,19 @@ TEST_CASE("machine_backup_journal") {
     journal.Close(RunResult::Finished);
     RemoveTree(set);
     DeleteFileW(otherVolume.c_str());
+}
+
+// The manifest goes to disk on a thread of its own: there once Finish returns, and a failure
+// given then, once.
+TEST_CASE("machine_manifest_writer") {
+    TempFolder temp;
+    std::string text;
+    {
+        ManifestWriter write(temp.path(), "manifest text");
+        write.Finish();
+        CHECK((ReadManifestFile(temp.path(), text) && text == "manifest text"));
+    }
+    ManifestWriter missing(JoinPath(temp.path(), L"no such set"), "manifest text");
+    CHECK_THROWS_AS(missing.Finish(), UserError);
+    CHECK_NOTHROW(missing.Finish());
 }

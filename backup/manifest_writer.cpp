@@ -1,0 +1,62 @@
+// The manifest's write on a thread of its own, waited for before anything relies on it.
+#include "backup/manifest_writer.h"
+
+#include "backup/backup_files.h"
+#include "platform/user_error.h"
+
+#include <windows.h>
+
+namespace qm {
+
+namespace {
+
+constexpr LPSECURITY_ATTRIBUTES kDefaultSecurity = nullptr;
+constexpr SIZE_T kDefaultStack = 0;
+constexpr DWORD kRunAtOnce = 0;
+constexpr LPDWORD kNoThreadId = nullptr;
+
+} // namespace
+
+ManifestWriter::ManifestWriter(const std::wstring& setFolder, std::string text)
+    : work_(std::make_unique<Work>()) {
+    work_->setFolder = setFolder;
+    work_->text = std::move(text);
+    thread_.reset(CreateThread(kDefaultSecurity, kDefaultStack, &Write, work_.get(), kRunAtOnce,
+                               kNoThreadId));
+    if (!thread_) {
+        Write(work_.get());
+    }
+}
+
+ManifestWriter::~ManifestWriter() {
+    Wait();
+}
+
+DWORD WINAPI ManifestWriter::Write(void* work) {
+    Work& job = *static_cast<Work*>(work);
+    // Nothing may leave a thread's first function: what went wrong is kept for Finish.
+    try {
+        WriteManifestFile(job.setFolder, job.text);
+    } catch (const std::exception& error) {
+        job.failed = true;
+        job.failure = MessageOf(error);
+    }
+    return 0;
+}
+
+void ManifestWriter::Wait() {
+    if (thread_) {
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+}
+
+void ManifestWriter::Finish() {
+    Wait();
+    if (work_->failed) {
+        work_->failed = false;
+        throw UserError(work_->failure);
+    }
+}
+
+} // namespace qm
