@@ -21,6 +21,7 @@ namespace qm {
 class BackupJournal : public Journal {
 public:
     void Save(const std::vector<PlannedSave>& saves) override;
+    void Settle() override { SettleManifest(); }
     void FolderMade(const std::wstring& folder) override { madeFolders_.push_back(folder); }
     void Touch(const std::wstring& path) override;
     RollbackReport RollBack() override;
@@ -63,6 +64,7 @@ private:
 class LookingJournal : public Journal {
 public:
     void Save(const std::vector<PlannedSave>& saves) override;
+    void Settle() override {}
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }

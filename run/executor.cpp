@@ -243,6 +243,9 @@ std::set<std::wstring> CheckPlan(const Plan& plan, Files& files, Journal& journa
         if (plan.Stops() || !saves.empty()) {
             try {
                 journal.Save(saves);
+                if (!plan.WaitsFixed()) {
+                    journal.Settle();
+                }
             } catch (const SaveFailure& failure) {
                 observer.Refused({CheckKind::Savable, failure.path(), nullptr, {}, {}},
                                  failure.code());

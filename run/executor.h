@@ -96,8 +96,11 @@ private:
 class Journal {
 public:
     virtual ~Journal() = default;
-    // Before the first stop: saves every one of saves that is there; throws UserError.
+    // Before the first stop: saves every one of saves that is there; throws UserError. What
+    // it leaves to reach the disk is waited for by Settle, or else by the first Touch.
     virtual void Save(const std::vector<PlannedSave>& saves) = 0;
+    // The saved set on disk; throws UserError.
+    virtual void Settle() = 0;
     virtual void FolderMade(const std::wstring& folder) = 0;
     // Before each write: the file is the run's to put back from now on.
     virtual void Touch(const std::wstring& path) = 0;

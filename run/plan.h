@@ -102,9 +102,15 @@ struct Plan {
     // Every file holds its bytes already and nothing is replaced: the plan does nothing.
     bool alreadyCurrent = false;
 
-    bool Stops() const {
+    bool Stops() const { return Has(StepKind::Stop); }
+    // A fixed wait leaves time after the stop for the saved set to reach the disk; without one
+    // the set must be there before anything stops, or its flush would lengthen the downtime.
+    bool WaitsFixed() const { return Has(StepKind::Wait); }
+
+private:
+    bool Has(StepKind kind) const {
         for (const Step& step : steps) {
-            if (step.kind == StepKind::Stop) {
+            if (step.kind == kind) {
                 return true;
             }
         }

@@ -163,6 +163,7 @@ public:
     }
     void Wait(uint32_t) override { ++waits; }
     void Save(const std::vector<PlannedSave>&) override {}
+    void Settle() override {}
     void FolderMade(const std::wstring&) override {}
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override { return {}; }

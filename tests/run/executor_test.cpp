@@ -82,6 +82,7 @@ public:
             throw SaveFailure(L"not saved", saves.front().path, 32);
         }
     }
+    void Settle() override { log.push_back(L"settle"); }
     void FolderMade(const std::wstring& folder) override { log.push_back(L"made " + folder); }
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override {
@@ -161,6 +162,21 @@ TEST_CASE("executor_update_sequence") {
         REQUIRE(world.boxes.size() == 1);
         CHECK(world.boxes[0].first == std::wstring(kSuccessText));
         CHECK(world.boxes[0].second == std::wstring(kNoticeCaption));
+    }
+    SUBCASE("the set on disk before the stop, unless a fixed wait after it leaves the time") {
+        world.Run(UpdatePlan());
+        const Log stops{L"stop MWSealService.exe", L"stop MWClientServer.exe",
+                        L"stop MWSealCenterUpdate.exe"};
+        CHECK(Only(world.log, {L"settle", L"stop MWSeal"}) == Log{stops[0], stops[2]});
+        Facts facts;
+        facts.licenseFolder = L"T:\\LicenseFile";
+        facts.appDataFolder = L"C:\\Users\\u\\AppData\\Roaming";
+        facts.vendorFolders = {L"C:\\A\\X"};
+        PlanOptions fleet;
+        fleet.fixedWaits = false;
+        world.log.clear();
+        world.Run(PlanUpdate(facts, fleet));
+        CHECK(Only(world.log, {L"settle", L"stop MWSeal"}) == Log{L"settle", stops[0], stops[2]});
     }
     SUBCASE("the client server kept by the current suite is not looked for again") {
         world.Run(UpdatePlan());
