@@ -4,6 +4,8 @@
 #include "fileops/link_rules.h"
 #include "platform/paths.h"
 
+#include <cwctype>
+#include <map>
 #include <vector>
 
 namespace qm {
@@ -163,6 +165,27 @@ DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
 
 namespace {
 
+// A trusted root's final path, read once a run: it is looked at for every check below it
+// (a profile's three, once in the facts, once among the checks, once by its copy), and only
+// whoever placed the install or the profile can move it.
+bool RootFinalOf(const std::wstring& root, std::wstring& final, DWORD& error) {
+    static std::map<std::wstring, std::wstring> known;
+    std::wstring key = root;
+    for (wchar_t& ch : key) {
+        ch = static_cast<wchar_t>(std::towupper(ch));
+    }
+    const auto found = known.find(key);
+    if (found != known.end()) {
+        final = found->second;
+        return true;
+    }
+    if (!FolderFinalOf(root, final, error)) {
+        return false;
+    }
+    known.emplace(key, final);
+    return true;
+}
+
 // handle is path open as itself. Below root the names are trusted from root down (paths holds
 // more than one level); else path alone, from its parent. opened receives the handle's final
 // path, empty for a drive's root.
@@ -176,7 +199,8 @@ DWORD CheckOpenedBelow(HANDLE handle, const std::wstring& base,
     }
     std::wstring anchorFinal;
     DWORD error = ERROR_SUCCESS;
-    if (!FolderFinalOf(anchor, anchorFinal, error)) {
+    if (!(IsRootFolder(base, anchor) ? RootFinalOf(anchor, anchorFinal, error)
+                                     : FolderFinalOf(anchor, anchorFinal, error))) {
         return error;
     }
     const size_t skip = anchor.back() == L'\\' ? anchor.size() : anchor.size() + 1;
