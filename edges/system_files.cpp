@@ -86,12 +86,25 @@ unsigned long SystemFiles::Check(const PlannedCheck& check, bool& created) {
     return error;
 }
 
+const HeldSource* SystemFiles::HeldSourceOf(const std::wstring& source) {
+    const auto known = heldSources_.find(source);
+    if (known != heldSources_.end()) {
+        return &known->second;
+    }
+    HeldSource held;
+    if (!ReadHeldSource(source, held)) {
+        return nullptr;
+    }
+    return &heldSources_.emplace(source, std::move(held)).first->second;
+}
+
 void SystemFiles::Copy(const Step& step) {
     const DWORD start = GetTickCount();
     for (;;) {
         try {
             DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure,
-                       step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create);
+                       step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create,
+                       HeldSourceOf(step.source));
             return;
         } catch (const CopyFailure& failure) {
             // A program ended a moment ago may not have let go of the file yet.

@@ -1,6 +1,7 @@
 #pragma once
 // The executor's file steps on this system: the checks made before the stop, the copies and a
 // restore's removals.
+#include "fileops/atomic_copy.h"
 #include "run/executor.h"
 
 #include <map>
@@ -26,10 +27,14 @@ private:
     unsigned long TargetOpenErrorOf(const std::wstring& target);
 
     bool WouldBeMade(const std::wstring& folder) const { return wouldBeMade_.count(folder) != 0; }
+    // LicenseFile's file in memory, read at its first copy: it goes to every install and every
+    // profile. Null where it cannot be held; its copies then read the file.
+    const HeldSource* HeldSourceOf(const std::wstring& source);
 
     bool lookOnly_;
     std::set<std::wstring> wouldBeMade_; // a preview's folders that the run would make
     std::map<std::wstring, unsigned long> targetOpenErrors_;
+    std::map<std::wstring, HeldSource> heldSources_;
 };
 
 } // namespace qm

@@ -19,6 +19,8 @@ namespace {
 
 constexpr wchar_t kPendingMark[] = L".quillmend-";
 constexpr int kPendingNameAttempts = 4;
+// TLS files are a few KiB; a program is copied from its file.
+constexpr LONGLONG kLargestHeldSource = 1024 * 1024;
 constexpr HANDLE kNoTemplate = nullptr;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What of the old file's attributes the new one takes; read-only never (it would fail the next
@@ -267,6 +269,42 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
         return FillPending(from.get(), to, error) ? ERROR_SUCCESS : error;
     };
     return Complete(replacement, fill, from.get());
+}
+
+bool ReadHeldSource(const std::wstring& source, HeldSource& held) {
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, kNoTemplate));
+    LARGE_INTEGER size{};
+    if (!from || !GetFileSizeEx(from.get(), &size) || size.QuadPart > kLargestHeldSource ||
+        !GetFileTime(from.get(), nullptr, nullptr, &held.written)) {
+        return false;
+    }
+    held.bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    return ReadFile(from.get(), held.bytes.data(), static_cast<DWORD>(held.bytes.size()), &read,
+                    nullptr) &&
+           read == held.bytes.size();
+}
+
+DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
+                         const std::wstring& linkRoot, MissingTarget missing) {
+    Replacement replacement;
+    const DWORD obstacle = Prepare(target, linkRoot, missing, replacement);
+    if (obstacle != ERROR_SUCCESS) {
+        return obstacle;
+    }
+    const auto fill = [&source](HANDLE to) -> DWORD {
+        DWORD written = 0;
+        if (!WriteFile(to, source.bytes.data(), static_cast<DWORD>(source.bytes.size()), &written,
+                       nullptr) ||
+            written != source.bytes.size()) {
+            return GetLastError();
+        }
+        // As FillPending: not flushed one by one, the saved files are.
+        SetFileTime(to, nullptr, nullptr, &source.written);
+        return ERROR_SUCCESS;
+    };
+    return Complete(replacement, fill, nullptr);
 }
 
 DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,

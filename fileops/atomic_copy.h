@@ -20,6 +20,22 @@ DWORD CopyFileAtomically(const std::wstring& source, const std::wstring& target,
                          const std::wstring& linkRoot,
                          MissingTarget missing = MissingTarget::Create);
 
+// A small source read whole once, for the many targets it goes to: its bytes and its time of
+// last change, which every copy takes as a copy from the file would.
+struct HeldSource {
+    std::string bytes;
+    FILETIME written{};
+};
+
+// False (nothing held) for a source larger than 1 MiB or one that cannot be read now; a copy
+// from its path then says why.
+bool ReadHeldSource(const std::wstring& source, HeldSource& held);
+
+// CopyFileAtomically from a source held in memory.
+DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
+                         const std::wstring& linkRoot,
+                         MissingTarget missing = MissingTarget::Create);
+
 // The same for bytes in memory, flushed before they take the target's place: a file that is
 // read back whole or not at all (a record, a manifest). 0 or the code.
 DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,

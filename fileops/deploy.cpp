@@ -46,8 +46,10 @@ void CheckLinks(const std::wstring& root, const std::wstring& target, const wcha
 
 // Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
 void CopyOver(const std::wstring& source, const std::wstring& target, const std::wstring& root,
-              const wchar_t* failure, MissingTarget missing = MissingTarget::Create) {
-    const DWORD error = CopyFileAtomically(source, target, root, missing);
+              const wchar_t* failure, MissingTarget missing = MissingTarget::Create,
+              const HeldSource* held = nullptr) {
+    const DWORD error = held ? CopyHeldAtomically(*held, target, root, missing)
+                             : CopyFileAtomically(source, target, root, missing);
     if (error == ERROR_FILE_NOT_FOUND && missing == MissingTarget::Refuse) {
         return;
     }
@@ -112,7 +114,7 @@ std::wstring LicenseFolderPath() {
 
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
-                const wchar_t* failure, MissingTarget missing) {
+                const wchar_t* failure, MissingTarget missing, const HeldSource* held) {
     for (const std::wstring& folder : folders) {
         if (Exists(folder)) {
             continue;
@@ -121,7 +123,7 @@ void DeployFile(const std::wstring& source, const std::wstring& target,
         CheckLinks(linkRoot, folder, failure);
         EnsureFolder(folder);
     }
-    CopyOver(source, target, linkRoot, failure, missing);
+    CopyOver(source, target, linkRoot, failure, missing, held);
 }
 
 void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,

@@ -10,6 +10,8 @@
 
 namespace qm {
 
+struct HeldSource; // fileops/atomic_copy.h
+
 // The deployments' failures, also given by the checks made before anything is stopped.
 inline constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
 inline constexpr wchar_t kUserFolderCreationFailed[] = L"创建用户目录失败[%s], Errcode: %d";
@@ -38,12 +40,14 @@ std::wstring LicenseFolderPath();
 
 // One copy of a deployment: the folders (parents first, one level each) are made where missing,
 // each once no link is found between linkRoot and it, then source's bytes take target's place
-// in one step (CopyFileAtomically). Throws UserError: kUserFolderCreationFailed naming a folder
-// that cannot be made, else failure with the code. With MissingTarget::Refuse, a target that is
-// not there is left so, and that is no failure.
+// in one step (CopyFileAtomically; from held, when given, source's bytes read once already).
+// Throws UserError: kUserFolderCreationFailed naming a folder that cannot be made, else failure
+// with the code. With MissingTarget::Refuse, a target that is not there is left so, and that is
+// no failure.
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
-                const wchar_t* failure, MissingTarget missing = MissingTarget::Create);
+                const wchar_t* failure, MissingTarget missing = MissingTarget::Create,
+                const HeldSource* held = nullptr);
 
 // Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
 // into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.
