@@ -67,8 +67,12 @@ qm_own_display "$build/wineprefix"
 
 echo "Quillmend.exe ($wine_build build, $([ "$wine_build" = windows ] && echo "32-bit, WoW64" || echo 64-bit) in a 64-bit prefix) under $(/usr/lib/wine/wine64 --version), $(date -u '+%Y-%m-%d'), $(nproc) cores"
 echo
+# Into a file, not a pipe: a stand-in that a run started again and that outlives the measurement
+# would hold a pipe open, and the table would never be printed.
+table="$run_build/measure-table.txt"
 "$root/scripts/wine-run.sh" "$build/wineprefix" "$run_build/tests/e2e/qm_run_measure.exe" "$runs" \
-  "${programs[@]}" | tr -d '\r'
+  "${programs[@]}" >"$table"
+tr -d '\r' <"$table"
 if [ $steps -eq 1 ]; then
   echo
   echo "Steps of the run (measurement build), mean per run:"
