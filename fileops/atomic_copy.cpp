@@ -294,11 +294,10 @@ DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
         return obstacle;
     }
     const auto fill = [&source](HANDLE to) -> DWORD {
-        DWORD written = 0;
-        if (!WriteFile(to, source.bytes.data(), static_cast<DWORD>(source.bytes.size()), &written,
-                       nullptr) ||
-            written != source.bytes.size()) {
-            return GetLastError();
+        const DWORD error =
+            WriteAllBytes(to, source.bytes.data(), static_cast<DWORD>(source.bytes.size()));
+        if (error != ERROR_SUCCESS) {
+            return error;
         }
         // As FillPending: not flushed one by one, the saved files are.
         SetFileTime(to, nullptr, nullptr, &source.written);
@@ -315,10 +314,9 @@ DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,
         return obstacle;
     }
     const auto fill = [&bytes](HANDLE to) -> DWORD {
-        DWORD written = 0;
-        if (!WriteFile(to, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written != bytes.size()) {
-            return GetLastError();
+        const DWORD error = WriteAllBytes(to, bytes.data(), static_cast<DWORD>(bytes.size()));
+        if (error != ERROR_SUCCESS) {
+            return error;
         }
         // Whole on disk before its name is: a record read after a power cut is the old one
         // or this one, never a torn mix.

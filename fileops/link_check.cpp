@@ -239,14 +239,14 @@ DWORD CheckHeldFolderBelow(HANDLE folder, const std::wstring& root, const std::w
     const std::wstring base = root.empty() ? root : FullPathOf(root);
     const std::vector<std::wstring> paths =
         root.empty() ? std::vector<std::wstring>() : PathsBelow(base, FullPathOf(path));
-    DWORD error = ERROR_SUCCESS;
     if (!paths.empty()) {
-        error = CheckOpenedBelow(folder, base, paths, paths.back(), final);
+        if (const DWORD error = CheckOpenedBelow(folder, base, paths, paths.back(), final);
+            error != ERROR_SUCCESS) {
+            return error;
+        }
     }
-    if (error == ERROR_SUCCESS && final.empty() && !FinalPathOf(folder, final, error)) {
-        return error;
-    }
-    return error;
+    DWORD error = ERROR_SUCCESS;
+    return !final.empty() || FinalPathOf(folder, final, error) ? ERROR_SUCCESS : error;
 }
 
 } // namespace qm
