@@ -58,9 +58,15 @@ mkdir -p "$(dirname "$prefix")"
   # Wine writes Tahoma's links anew whenever the code page changes, so they are set under the
   # code page the program is about to run with (reg.exe's own start makes Wine's change first).
   if [ "$lang" != zh_CN.UTF-8 ]; then
+    # A reg.exe that fails now and then (once, in 0.3 s, under a server still settling) must not
+    # end the run that follows: tried again, and at worst the text is drawn as squares.
     for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
-      "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-        /v "$font" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+      for attempt in 1 2 3; do
+        "$wine64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+          /v "$font" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 &&
+          break
+        sleep "$attempt"
+      done
     done
   fi
 ) 9>"$prefix.lock"
