@@ -1,4 +1,4 @@
-// The manifest's write on a thread of its own, waited for before anything relies on it.
+// The manifest's write, here or on a thread of its own, finished before anything relies on it.
 #include "backup/manifest_writer.h"
 
 #include "backup/backup_files.h"
@@ -21,15 +21,22 @@ ManifestWriter::ManifestWriter(const std::wstring& setFolder, std::string text)
     : work_(std::make_unique<Work>()) {
     work_->setFolder = setFolder;
     work_->text = std::move(text);
+}
+
+ManifestWriter::~ManifestWriter() {
+    Complete();
+}
+
+void ManifestWriter::Start() {
+    if (started_) {
+        return;
+    }
+    started_ = true;
     thread_.reset(CreateThread(kDefaultSecurity, kDefaultStack, &Write, work_.get(), kRunAtOnce,
                                kNoThreadId));
     if (!thread_) {
         Write(work_.get());
     }
-}
-
-ManifestWriter::~ManifestWriter() {
-    Wait();
 }
 
 DWORD WINAPI ManifestWriter::Write(void* work) {
@@ -44,7 +51,12 @@ DWORD WINAPI ManifestWriter::Write(void* work) {
     return 0;
 }
 
-void ManifestWriter::Wait() {
+void ManifestWriter::Complete() {
+    // Nobody to overlap: written here, without a thread's start.
+    if (!started_) {
+        started_ = true;
+        Write(work_.get());
+    }
     if (thread_) {
         WaitForSingleObject(thread_.get(), INFINITE);
         thread_.reset();
@@ -52,7 +64,7 @@ void ManifestWriter::Wait() {
 }
 
 void ManifestWriter::Finish() {
-    Wait();
+    Complete();
     if (work_->failed) {
         work_->failed = false;
         throw UserError(work_->failure);

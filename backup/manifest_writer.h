@@ -1,8 +1,9 @@
 #pragma once
-// A set's manifest written durably on a thread of its own. Its flush is the slowest moment of
-// the save (the disk's latency, and under Wine everything the file system has yet to write);
-// on its own thread it overlaps the stop that follows, and nothing waits for it until the
-// first file the manifest protects is about to be replaced.
+// A set's manifest, written durably when it is needed, or meanwhile on a thread of its own. Its
+// flush is the slowest moment of the save (the disk's latency, and under Wine a stall of every
+// process while the server syncs): started at a fixed wait, it overlaps that wait instead of the
+// stop, and nothing waits for it until the first file the manifest protects is about to be
+// replaced.
 #include "platform/win_handles.h"
 
 #include <memory>
@@ -12,14 +13,17 @@ namespace qm {
 
 class ManifestWriter {
 public:
-    // Starts writing text as setFolder's manifest, flushed; at once where no thread starts.
+    // Holds text as setFolder's manifest, to be written by Start or Finish.
     ManifestWriter(const std::wstring& setFolder, std::string text);
-    // Waits for the write; a failure nobody asked for is dropped.
+    // Writes it if nobody has yet, or waits for the write; a failure nobody asked for is dropped.
     ~ManifestWriter();
     ManifestWriter(const ManifestWriter&) = delete;
     ManifestWriter& operator=(const ManifestWriter&) = delete;
 
-    // Returns once the manifest is on disk; throws the UserError its write gave.
+    // Begins the write on a thread of its own (at once where no thread starts); once only.
+    void Start();
+    // Returns once the manifest is on disk, written here if Start was not called; throws the
+    // UserError its write gave.
     void Finish();
 
 private:
@@ -30,10 +34,11 @@ private:
         std::wstring failure;
     };
     static DWORD WINAPI Write(void* work);
-    void Wait();
+    void Complete(); // written, by Start's thread or here
 
     std::unique_ptr<Work> work_;
     UniqueThread thread_;
+    bool started_ = false;
 };
 
 } // namespace qm

@@ -139,7 +139,8 @@ void BackupJournal::Save(const std::vector<PlannedSave>& saves) {
     }
     entriesBeforeWrite_ = manifest_.entries.size();
     manifest_.entries.insert(manifest_.entries.end(), entries.begin(), entries.end());
-    // Flushed while the programs are stopped; the first write waits for it (SettleManifest).
+    // Written at the fixed wait after the stop, or by Settle before it; the first write waits
+    // for it (SettleManifest).
     manifestWrite_ = std::make_unique<ManifestWriter>(setFolder_, ManifestText(manifest_));
     for (const FileState& state : states) {
         linked_[PathKey(manifest_.entries[state.entry].originalPath)] = state;
@@ -165,6 +166,12 @@ void BackupJournal::NoteCertificates(const std::vector<PlannedSave>& saves) {
     if (file) {
         WriteFile(file.get(), certificates_.data(), static_cast<DWORD>(certificates_.size()),
                   &written, kNotOverlapped);
+    }
+}
+
+void BackupJournal::SettleMeanwhile() {
+    if (manifestWrite_) {
+        manifestWrite_->Start();
     }
 }
 

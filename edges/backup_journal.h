@@ -22,6 +22,7 @@ class BackupJournal : public Journal {
 public:
     void Save(const std::vector<PlannedSave>& saves) override;
     void Settle() override { SettleManifest(); }
+    void SettleMeanwhile() override;
     void FolderMade(const std::wstring& folder) override { madeFolders_.push_back(folder); }
     void Touch(const std::wstring& path) override;
     RollbackReport RollBack() override;
@@ -55,7 +56,7 @@ private:
     // Upper-cased path -> its linked entry, until the write that replaces it.
     std::map<std::wstring, FileState> linked_;
     std::string certificates_; // certificates.txt as written so far
-    // The last save's manifest while it is written, and how many entries it adds.
+    // The last save's manifest until it is written, and how many entries it adds.
     std::unique_ptr<ManifestWriter> manifestWrite_;
     size_t entriesBeforeWrite_ = 0;
 };

@@ -152,6 +152,7 @@ private:
             return;
         }
         case StepKind::Wait:
+            journal_.SettleMeanwhile();
             processes_.Wait(step.milliseconds);
             return;
         case StepKind::Copy:

@@ -101,6 +101,9 @@ public:
     virtual void Save(const std::vector<PlannedSave>& saves) = 0;
     // The saved set on disk; throws UserError.
     virtual void Settle() = 0;
+    // The run is about to wait, writing nothing: what Settle waits for may reach the disk
+    // meanwhile. Never throws; what goes wrong is Settle's, or the next Touch's.
+    virtual void SettleMeanwhile() {}
     virtual void FolderMade(const std::wstring& folder) = 0;
     // Before each write: the file is the run's to put back from now on.
     virtual void Touch(const std::wstring& path) = 0;

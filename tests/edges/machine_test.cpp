@@ -339,17 +339,25 @@ TEST_CASE("machine_backup_journal") {
     DeleteFileW(otherVolume.c_str());
 }
 
-// The manifest goes to disk on a thread of its own: there once Finish returns, and a failure
-// given then, once.
+// The manifest goes to disk on a thread of its own once started, else where it is finished or
+// dropped: there once Finish returns, and a failure given then, once, either way.
 TEST_CASE("machine_manifest_writer") {
     TempFolder temp;
     std::string text;
-    {
-        ManifestWriter write(temp.path(), "manifest text");
-        write.Finish();
-        CHECK((ReadManifestFile(temp.path(), text) && text == "manifest text"));
+    for (const bool started : {true, false}) {
+        {
+            ManifestWriter write(temp.path(), started ? "started" : "dropped");
+            if (started) {
+                write.Start();
+                write.Finish();
+            }
+        }
+        CHECK((ReadManifestFile(temp.path(), text) && text == (started ? "started" : "dropped")));
+        ManifestWriter missing(JoinPath(temp.path(), L"no such set"), "manifest text");
+        if (started) {
+            missing.Start();
+        }
+        CHECK_THROWS_AS(missing.Finish(), UserError);
+        CHECK_NOTHROW(missing.Finish());
     }
-    ManifestWriter missing(JoinPath(temp.path(), L"no such set"), "manifest text");
-    CHECK_THROWS_AS(missing.Finish(), UserError);
-    CHECK_NOTHROW(missing.Finish());
 }

@@ -83,6 +83,7 @@ public:
         }
     }
     void Settle() override { log.push_back(L"settle"); }
+    void SettleMeanwhile() override { log.push_back(L"settle meanwhile"); }
     void FolderMade(const std::wstring& folder) override { log.push_back(L"made " + folder); }
     void Touch(const std::wstring&) override {}
     RollbackReport RollBack() override {
@@ -163,11 +164,13 @@ TEST_CASE("executor_update_sequence") {
         CHECK(world.boxes[0].first == std::wstring(kSuccessText));
         CHECK(world.boxes[0].second == std::wstring(kNoticeCaption));
     }
-    SUBCASE("the set on disk before the stop, unless a fixed wait after it leaves the time") {
+    SUBCASE("the set on disk before the stop, unless a fixed wait after it gives the time") {
         world.Run(UpdatePlan());
         const Log stops{L"stop MWSealService.exe", L"stop MWClientServer.exe",
                         L"stop MWSealCenterUpdate.exe"};
-        CHECK(Only(world.log, {L"settle", L"stop MWSeal"}) == Log{stops[0], stops[2]});
+        const Log meanwhile{L"settle meanwhile", L"wait 1000"};
+        CHECK(Only(world.log, {L"settle", L"stop MWSeal", L"wait"}) ==
+              Log{stops[0], stops[2], meanwhile[0], meanwhile[1], meanwhile[0], meanwhile[1]});
         Facts facts;
         facts.licenseFolder = L"T:\\LicenseFile";
         facts.appDataFolder = L"C:\\Users\\u\\AppData\\Roaming";
