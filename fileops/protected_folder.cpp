@@ -155,8 +155,10 @@ Judged JudgeFolder(const std::wstring& folder) {
         return Unreadable(GetLastError());
     }
     const UniqueFile& handle = judged.handle;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle.get(), &information)) {
+    // Only the attributes: the full information asks the volume too, which costs more.
+    FILE_BASIC_INFO information{};
+    if (!GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &information,
+                                      sizeof information)) {
         return Unreadable(GetLastError());
     }
     // A link is judged by its tag and, where the link's target was opened all the same (Wine
@@ -168,7 +170,7 @@ Judged JudgeFolder(const std::wstring& folder) {
     const SecurityJudgement security = JudgeSecurity(handle.get());
     const bool read = security.readError == ERROR_SUCCESS;
     judged.verdict = JudgeExistingFolder(
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
         link == kReparsePointEncountered, security.ownerTrusted, security.othersMayChange);
     switch (judged.verdict) {
     case FolderVerdict::Usable:
@@ -192,7 +194,7 @@ Judged JudgeFolder(const std::wstring& folder) {
     // move what it points to instead); where it cannot be had so (Wine opens a Unix link's
     // target), the link stays refused.
     judged.linkItself = judged.verdict == FolderVerdict::ReparsePoint &&
-                        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                        (information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     judged.movable = (read && judged.verdict != FolderVerdict::ReparsePoint) ||
                      judged.verdict == FolderVerdict::NotAFolder || judged.linkItself;
     return judged;
@@ -241,13 +243,20 @@ std::wstring AsideName(const std::wstring& folder) {
 } // namespace
 
 std::wstring OwnDataFolder() {
+    // Asked of the shell once a run: the log, the record and the backups each need it, and
+    // where ProgramData lies does not change while the run lasts.
+    static std::wstring known;
+    if (!known.empty()) {
+        return known;
+    }
     std::vector<wchar_t> buffer(MAX_PATH, L'\0');
     if (FAILED(SHGetFolderPathW(kNoOwner, CSIDL_COMMON_APPDATA, kCurrentUser, SHGFP_TYPE_CURRENT,
                                 buffer.data())) ||
         buffer[0] == L'\0') {
         return std::wstring();
     }
-    return JoinPath(buffer.data(), kOwnFolderName);
+    known = JoinPath(buffer.data(), kOwnFolderName);
+    return known;
 }
 
 bool OthersMayChange(HANDLE handle) {
