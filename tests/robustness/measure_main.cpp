@@ -2,13 +2,15 @@
 // box, with one vendor install and with twenty, and with one and fifty user profiles served by a
 // run for all users, and the floor: a program that only shows a
 // message box, started the same way. Runs of all programs measured are taken in turn so that
-// they see the same machine. Prints, for each program, the medians and its own cost: the time to
-// its box less the floor, its 100 ms start-up timer and its fixed one-second wait (one: the
-// current suite's branch; no legacy install is present); then the suite's downtime, from the
-// first of its programs ended to the last started again, in runs where the suite is running.
-// Arguments: RUNS, then LABEL=PATH of each Quillmend.exe to measure (default: the one beside).
-// The shared scenario code carries doctest checks; this program brings doctest's body without
-// its test runner.
+// they see the same machine: each row for every program, the programs' order reversed every
+// other round, as a run is slowed by what the one before it left to the disk and to Wine's
+// server (measured: 14 to 16 ms on one install, for whichever program came second). Prints, for
+// each program, the medians and its own cost: the time to its box less the floor, its 100 ms
+// start-up timer and its fixed one-second wait (one: the current suite's branch; no legacy install
+// is present); then the suite's downtime, from the first of its programs ended to the last started
+// again, in runs where the suite is running. Arguments: RUNS, then LABEL=PATH of each Quillmend.exe
+// to measure (default: the one beside). The shared scenario code carries doctest checks; this
+// program brings doctest's body without its test runner.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest/doctest.h>
 
@@ -244,8 +246,9 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
         floors.push_back(floor);
-        for (Program& program : programs) {
-            for (int which = 0; which < kSizeCount; ++which) {
+        for (int which = 0; which < kSizeCount; ++which) {
+            for (size_t turn = 0; turn < programs.size(); ++turn) {
+                Program& program = programs[round % 2 == 0 ? turn : programs.size() - 1 - turn];
                 if (which >= kAccountSizes && !program.allUsers) {
                     continue;
                 }
