@@ -228,12 +228,24 @@ void JudgeProfileCopies(ProfileFacts& profile) {
             return;
         }
     }
-    WIN32_FIND_DATAW found{};
-    const UniqueFind listing(FindFirstFileW(JoinPath(base, L"*").c_str(), &found));
-    if (!listing) {
+    // Opened for listing, as a listing would ask, without reading its entries (0.35 ms a
+    // profile under Wine); a file of that name is no folder.
+    const UniqueFile folder(CreateFileW(base.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    FILE_BASIC_INFO information{};
+    DWORD error = ERROR_SUCCESS;
+    if (!folder || !GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &information,
+                                                 sizeof information)) {
+        error = GetLastError();
+    } else if (!(information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ERROR_DIRECTORY;
+    }
+    if (error != ERROR_SUCCESS) {
         profile.verdict = ProfileFacts::Verdict::LeftOut;
         profile.reason = L"its Marrowby folder cannot be read, Errcode " +
-                         std::to_wstring(static_cast<int32_t>(GetLastError()));
+                         std::to_wstring(static_cast<int32_t>(error));
         return;
     }
     profile.verdict = ProfileFacts::Verdict::Served;

@@ -88,6 +88,8 @@ TEST_CASE("e2e_all_users_profiles") {
         REQUIRE(MakeFolders(elsewhere));
         const UnixLink link(elsewhere, cy.client());
         REQUIRE(link.made());
+        const MadeUpProfile dee(scenario, L"S-1-5-21-7-7-7-1006", L"dee", false);
+        REQUIRE((dee.made() && WriteBytes(dee.appData() + L"\\Marrowby", "not a folder")));
         const RunOutcome outcome = RunForAllUsers(scenario);
         REQUIRE(outcome.exited);
         CHECK(outcome.exitCode == 4);
@@ -97,6 +99,7 @@ TEST_CASE("e2e_all_users_profiles") {
         INFO("log: " << text);
         CHECK(text.find("S-1-5-21-7-7-7-1005") != std::string::npos);
         CHECK(text.find("left out for safety") != std::string::npos);
+        CHECK(text.find("Marrowby folder cannot be read, Errcode 267") != std::string::npos);
     }
     SUBCASE("one user's file held by a program of theirs: that user left out, the rest stands") {
         const MadeUpProfile cy(scenario, L"S-1-5-21-7-7-7-1005", L"cy", true);
