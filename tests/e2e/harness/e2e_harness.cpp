@@ -239,14 +239,40 @@ StandIns::~StandIns() {
     SetEnvironmentVariableW(L"QM_STANDIN_LOG", nullptr);
 }
 
+namespace {
+
+// Under load Wine now and then refuses to create a process at all; no process is made then, so
+// asking again changes nothing but the outcome of a test that is not about starting programs.
+bool CreateProcessRetried(const std::wstring& exe, const std::wstring& arguments,
+                          const std::wstring& folder, PROCESS_INFORMATION& info) {
+    constexpr int kAttempts = 3;
+    constexpr DWORD kPauseMs = 100;
+    for (int attempt = 1;; ++attempt) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (!arguments.empty()) {
+            commandLine += L" " + arguments;
+        }
+        if (CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == kAttempts) {
+            SetLastError(error);
+            return false;
+        }
+        Sleep(kPauseMs);
+    }
+}
+
+} // namespace
+
 DWORD StandIns::Start(const std::wstring& exePath) {
     const size_t before = Starts().size();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    std::wstring commandLine = L"\"" + exePath + L"\"";
-    if (!CreateProcessW(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    if (!CreateProcessRetried(exePath, L"", L"", info)) {
         return 0;
     }
     CloseHandle(info.hThread);
@@ -466,18 +492,10 @@ bool CaptureWindow(HWND window, const std::wstring& bmpPath) {
 
 RunOutcome RunProgram(const RunOptions& options) {
     RunOutcome outcome;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    std::wstring commandLine = L"\"" + options.exe + L"\"";
-    if (!options.arguments.empty()) {
-        commandLine += L" " + options.arguments;
-    }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(options.exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(),
-                        &startup, &info)) {
+    if (!CreateProcessRetried(options.exe, options.arguments, options.workingFolder, info)) {
         outcome.problem = L"CreateProcess failed with " + std::to_wstring(GetLastError());
         return outcome;
     }
