@@ -168,9 +168,9 @@ TEST_CASE("executor_update_sequence") {
         world.Run(UpdatePlan());
         const Log stops{L"stop MWSealService.exe", L"stop MWClientServer.exe",
                         L"stop MWSealCenterUpdate.exe"};
-        const Log meanwhile{L"settle meanwhile", L"wait 1000"};
         CHECK(Only(world.log, {L"settle", L"stop MWSeal", L"wait"}) ==
-              Log{stops[0], stops[2], meanwhile[0], meanwhile[1], meanwhile[0], meanwhile[1]});
+              Log{stops[0], stops[2], L"settle meanwhile", L"wait 1000", L"settle meanwhile",
+                  L"wait 1000"});
         Facts facts;
         facts.licenseFolder = L"T:\\LicenseFile";
         facts.appDataFolder = L"C:\\Users\\u\\AppData\\Roaming";

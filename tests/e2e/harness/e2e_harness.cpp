@@ -250,6 +250,7 @@ bool CreateProcessRetried(const std::wstring& exe, const std::wstring& arguments
     for (int attempt = 1;; ++attempt) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        // Anew each time: CreateProcessW may write into it.
         std::wstring commandLine = L"\"" + exe + L"\"";
         if (!arguments.empty()) {
             commandLine += L" " + arguments;
@@ -258,10 +259,8 @@ bool CreateProcessRetried(const std::wstring& exe, const std::wstring& arguments
                            folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
             return true;
         }
-        const DWORD error = GetLastError();
         if (attempt == kAttempts) {
-            SetLastError(error);
-            return false;
+            return false; // with CreateProcessW's last error
         }
         Sleep(kPauseMs);
     }
