@@ -216,10 +216,11 @@ void JudgeProfileCopies(ProfileFacts& profile) {
         return;
     }
     const std::wstring client = PerUserClientFolder(base);
-    // The folders from the profile down once, then each file the run may write there alone.
-    for (const wchar_t* file : {L"", kCombinedTlsFile, kKeyFile, kCertificateFile}) {
-        const DWORD error = *file == L'\0' ? CheckNoLinkBelow(profile.folder, client)
-                                           : CheckNoLinkBelow(L"", JoinPath(client, file));
+    // Each file the run may write there, from the profile folder down: the deepest path that
+    // is there is opened and compared with the profile's own, so the folders are checked too,
+    // also where no file is there yet.
+    for (const wchar_t* file : {kCombinedTlsFile, kKeyFile, kCertificateFile}) {
+        const DWORD error = CheckNoLinkBelow(profile.folder, JoinPath(client, file));
         if (error != ERROR_SUCCESS) {
             profile.verdict = ProfileFacts::Verdict::LeftOut;
             profile.reason = L"a link below the profile folder, or a folder that cannot be read, "
