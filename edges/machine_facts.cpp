@@ -216,18 +216,15 @@ void JudgeProfileCopies(ProfileFacts& profile) {
         return;
     }
     const std::wstring client = PerUserClientFolder(base);
-    // Each file the run may write there, from the profile folder down: the deepest path that
-    // is there is opened and compared with the profile's own, so the folders are checked too,
-    // also where no file is there yet.
-    for (const wchar_t* file : {kCombinedTlsFile, kKeyFile, kCertificateFile}) {
-        const DWORD error = CheckNoLinkBelow(profile.folder, JoinPath(client, file));
-        if (error != ERROR_SUCCESS) {
-            profile.verdict = ProfileFacts::Verdict::LeftOut;
-            profile.reason = L"a link below the profile folder, or a folder that cannot be read, "
-                             L"Errcode " +
-                             std::to_wstring(static_cast<int32_t>(error));
-            return;
-        }
+    // The folders from the profile down, then each file the run may write there.
+    const DWORD linkError =
+        CheckNoLinkBelowIn(profile.folder, client, {kCombinedTlsFile, kKeyFile, kCertificateFile});
+    if (linkError != ERROR_SUCCESS) {
+        profile.verdict = ProfileFacts::Verdict::LeftOut;
+        profile.reason = L"a link below the profile folder, or a folder that cannot be read, "
+                         L"Errcode " +
+                         std::to_wstring(static_cast<int32_t>(linkError));
+        return;
     }
     // Opened for listing, as a listing would ask, without reading its entries (0.35 ms a
     // profile under Wine); a file of that name is no folder.

@@ -233,6 +233,37 @@ DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     return ERROR_SUCCESS;
 }
 
+DWORD CheckNoLinkBelowIn(const std::wstring& root, const std::wstring& folder,
+                         const std::vector<std::wstring>& names) {
+    const std::wstring full = FullPathOf(folder);
+    const UniqueFile opened(
+        CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+    if (!opened) {
+        const DWORD error = GetLastError();
+        return IsMissingCode(error) ? CheckNoLinkBelow(root, ParentFolder(full)) : error;
+    }
+    std::wstring final;
+    if (const DWORD error = CheckHeldFolderBelow(opened.get(), root, full, final);
+        error != ERROR_SUCCESS) {
+        return error;
+    }
+    for (const std::wstring& name : names) {
+        const std::wstring path = JoinPath(full, name);
+        const UniqueFile file(CreateFileW(
+            path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
+        DWORD error = file ? CheckOpenedIsPathUnder(file.get(), path, final) : GetLastError();
+        if (!file && IsMissingCode(error)) {
+            error = ERROR_SUCCESS;
+        }
+        if (error != ERROR_SUCCESS) {
+            return error;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD CheckHeldFolderBelow(HANDLE folder, const std::wstring& root, const std::wstring& path,
                            std::wstring& final) {
     final.clear();

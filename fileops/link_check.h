@@ -5,6 +5,7 @@
 #include "platform/win_handles.h"
 
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -37,6 +38,10 @@ DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
 // yet is no link. Else 4395, or the code that looking gave. Links at or above root are the
 // choice of whoever placed the install and are accepted; an empty root checks target alone.
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target);
+// The same for folder and the files named in it: the folder from root down, then each file
+// against the folder's final path, read once. Where the folder is not there, neither are they.
+DWORD CheckNoLinkBelowIn(const std::wstring& root, const std::wstring& folder,
+                         const std::vector<std::wstring>& names);
 // The same for a folder open already (held by the caller) at path, looked at through its
 // handle; an empty root checks nothing. final receives the folder's final path, for the files
 // checked in it.

@@ -90,6 +90,12 @@ TEST_CASE("e2e_all_users_profiles") {
         REQUIRE(link.made());
         const MadeUpProfile dee(scenario, L"S-1-5-21-7-7-7-1006", L"dee", false);
         REQUIRE((dee.made() && WriteBytes(dee.appData() + L"\\Marrowby", "not a folder")));
+        // A link at a file the copy would replace, in a folder that is no link.
+        const MadeUpProfile eve(scenario, L"S-1-5-21-7-7-7-1008", L"eve", true);
+        REQUIRE((eve.made() && MakeFolders(eve.client()) &&
+                 WriteBytes(elsewhere + L"\\victim", "keep me")));
+        const UnixLink fileLink(elsewhere + L"\\victim", eve.client() + L"\\sslServer.tg");
+        REQUIRE(fileLink.made());
         const RunOutcome outcome = RunForAllUsers(scenario);
         REQUIRE(outcome.exited);
         CHECK(outcome.exitCode == 4);
@@ -97,8 +103,13 @@ TEST_CASE("e2e_all_users_profiles") {
         CHECK_FALSE(PathExists(elsewhere + L"\\sslServer.tg"));
         const std::string text = BytesOf(log);
         INFO("log: " << text);
-        CHECK(text.find("S-1-5-21-7-7-7-1005") != std::string::npos);
-        CHECK(text.find("left out for safety") != std::string::npos);
+        CHECK(BytesOf(elsewhere + L"\\victim") == "keep me");
+        // Both links seen in the facts, before any check or step.
+        for (const char* sid : {"1005", "1008"}) {
+            const size_t line = text.find(std::string("profile S-1-5-21-7-7-7-") + sid);
+            CHECK(text.find(": left out for safety: a link below the profile folder", line) <
+                  text.find('\n', line));
+        }
         CHECK(text.find("Marrowby folder cannot be read, Errcode 267") != std::string::npos);
     }
     SUBCASE("one user's file held by a program of theirs: that user left out, the rest stands") {
