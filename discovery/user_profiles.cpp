@@ -2,6 +2,7 @@
 #include "discovery/user_profiles.h"
 
 #include "discovery/profile_rules.h"
+#include "fileops/link_check.h"
 #include "platform/win_handles.h"
 
 #include <sddl.h>
@@ -164,7 +165,8 @@ void Judge(HKEY list, UserProfile& profile, Listing& listing) {
         profile.notServed = L"no profile folder with NTUSER.DAT";
         return;
     }
-    const std::wstring finalPath = FinalPathOf(profile.folder);
+    bool link = false;
+    const std::wstring finalPath = FinalPathOf(profile.folder, link);
     const auto seen = listing.finalPaths.find(finalPath);
     if (finalPath.empty() || seen != listing.finalPaths.end()) {
         profile.notServed =
@@ -172,6 +174,9 @@ void Judge(HKEY list, UserProfile& profile, Listing& listing) {
         return;
     }
     listing.finalPaths.emplace(finalPath, profile.sid);
+    if (!link) {
+        profile.folderFinal = finalPath;
+    }
     ReadAppData(profile);
     if (profile.notServed.empty() && IsRemote(profile.appData, listing)) {
         // SYSTEM reaches a share as the computer account, not as the user.
@@ -182,6 +187,12 @@ void Judge(HKEY list, UserProfile& profile, Listing& listing) {
 } // namespace
 
 std::wstring FinalPathOf(const std::wstring& path) {
+    bool link = false;
+    return FinalPathOf(path, link);
+}
+
+std::wstring FinalPathOf(const std::wstring& path, bool& link) {
+    link = false;
     const UniqueFile file(
         CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -189,6 +200,11 @@ std::wstring FinalPathOf(const std::wstring& path) {
     if (!file) {
         return std::wstring();
     }
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+        return std::wstring();
+    }
+    link = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(tag.ReparseTag);
     std::vector<wchar_t> buffer(kLongestPath, L'\0');
     const DWORD length =
         GetFinalPathNameByHandleW(file.get(), buffer.data(), kLongestPath, FILE_NAME_NORMALIZED);

@@ -18,6 +18,9 @@ struct UserProfile {
     std::wstring folder;  // ProfileImagePath, expanded
     std::wstring appData; // the roaming AppData folder; empty when none could be had
     AppDataSource source = AppDataSource::Default;
+    // The folder's final path where the folder itself is no link (so that it names no other
+    // place); else empty.
+    std::wstring folderFinal;
     // Why the profile is not served; empty when it is.
     std::wstring notServed;
 };
@@ -30,5 +33,7 @@ std::vector<UserProfile> ListUserProfiles();
 // The final path of an existing file or folder, opened as itself (no link followed); empty
 // when it cannot be had.
 std::wstring FinalPathOf(const std::wstring& path);
+// The same, and whether what is at path is itself a link.
+std::wstring FinalPathOf(const std::wstring& path, bool& link);
 
 } // namespace qm

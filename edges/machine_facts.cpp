@@ -201,6 +201,28 @@ void ReadProfileCatalogue(const Facts& facts, ProfileFacts& profile, Lookup& loo
                               L", which lies outside the user's profile and is not registered";
 }
 
+// 0 when nothing from the profile folder down to Marrowby (open as folder), the per-user folder
+// in it or a file the run may write there is a link: each is compared with its folder's final
+// path, which is known once the folder is checked.
+DWORD CheckPerUserLinks(HANDLE folder, const std::wstring& profileFolder,
+                        const std::wstring& base) {
+    std::wstring baseFinal;
+    DWORD error = CheckHeldFolderBelow(folder, profileFolder, base, baseFinal);
+    const std::wstring client = PerUserClientFolder(base);
+    std::wstring clientFinal;
+    if (error == ERROR_SUCCESS) {
+        error = CheckChildBelow(baseFinal, client, clientFinal);
+    }
+    for (const wchar_t* file : {kCombinedTlsFile, kKeyFile, kCertificateFile}) {
+        if (error != ERROR_SUCCESS || clientFinal.empty()) {
+            break;
+        }
+        std::wstring fileFinal;
+        error = CheckChildBelow(clientFinal, JoinPath(client, file), fileFinal);
+    }
+    return error;
+}
+
 // Served where the suite has run for the user (Marrowby is there) and nothing below the profile
 // folder on the way to the per-user copies is a link.
 void JudgeProfileCopies(ProfileFacts& profile) {
@@ -210,15 +232,20 @@ void JudgeProfileCopies(ProfileFacts& profile) {
         return;
     }
     const std::wstring base = PerUserBaseFolder(profile.appData);
-    if (!FolderExists(base)) {
+    // Opened once, as itself, and for listing as a listing would ask without reading its
+    // entries: whether the suite ran, where the folder lies, and whether it can be read.
+    const UniqueFile folder(
+        CreateFileW(base.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    DWORD error = folder ? ERROR_SUCCESS : GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         profile.verdict = ProfileFacts::Verdict::NoSuite;
         profile.reason = L"no Marrowby folder: the suite has not run for this user";
         return;
     }
-    const std::wstring client = PerUserClientFolder(base);
-    // The folders from the profile down, then each file the run may write there.
     const DWORD linkError =
-        CheckNoLinkBelowIn(profile.folder, client, {kCombinedTlsFile, kKeyFile, kCertificateFile});
+        folder ? CheckPerUserLinks(folder.get(), profile.folder, base) : ERROR_SUCCESS;
     if (linkError != ERROR_SUCCESS) {
         profile.verdict = ProfileFacts::Verdict::LeftOut;
         profile.reason = L"a link below the profile folder, or a folder that cannot be read, "
@@ -226,19 +253,12 @@ void JudgeProfileCopies(ProfileFacts& profile) {
                          std::to_wstring(static_cast<int32_t>(linkError));
         return;
     }
-    // Opened for listing, as a listing would ask, without reading its entries (0.35 ms a
-    // profile under Wine); a file of that name is no folder.
-    const UniqueFile folder(CreateFileW(base.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
     FILE_BASIC_INFO information{};
-    DWORD error = ERROR_SUCCESS;
-    if (!folder || !GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &information,
-                                                 sizeof information)) {
+    if (folder && !GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &information,
+                                                sizeof information)) {
         error = GetLastError();
-    } else if (!(information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = ERROR_DIRECTORY;
+    } else if (folder && !(information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = ERROR_DIRECTORY; // a file of that name is no folder
     }
     if (error != ERROR_SUCCESS) {
         profile.verdict = ProfileFacts::Verdict::LeftOut;
@@ -261,6 +281,9 @@ void ReadProfiles(Facts& facts) {
         profile.appData = user.appData;
         profile.appDataFromHive = user.source == AppDataSource::Hive;
         profile.reason = user.notServed;
+        if (!user.folderFinal.empty()) {
+            RememberRootFinal(user.folder, user.folderFinal);
+        }
         if (user.notServed.empty()) {
             Lookup lookup{L"installer catalogue of " + user.sid, {}, {}};
             ReadProfileCatalogue(facts, profile, lookup);

@@ -165,15 +165,24 @@ DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
 
 namespace {
 
-// A trusted root's final path, read once a run: it is looked at for every check below it
-// (a profile's three, once in the facts, once among the checks, once by its copy), and only
-// whoever placed the install or the profile can move it.
-bool RootFinalOf(const std::wstring& root, std::wstring& final, DWORD& error) {
+// Trusted roots' final paths by their upper-cased paths, each read once a run: a root is looked
+// at for every check below it (a profile's, once in the facts, once among the checks, once by
+// its copy), and only whoever placed the install or the profile can move it.
+std::map<std::wstring, std::wstring>& KnownRootFinals() {
     static std::map<std::wstring, std::wstring> known;
-    std::wstring key = root;
-    for (wchar_t& ch : key) {
+    return known;
+}
+
+std::wstring RootKey(std::wstring root) {
+    for (wchar_t& ch : root) {
         ch = static_cast<wchar_t>(std::towupper(ch));
     }
+    return root;
+}
+
+bool RootFinalOf(const std::wstring& root, std::wstring& final, DWORD& error) {
+    std::map<std::wstring, std::wstring>& known = KnownRootFinals();
+    const std::wstring key = RootKey(root);
     const auto found = known.find(key);
     if (found != known.end()) {
         final = found->second;
@@ -209,6 +218,10 @@ DWORD CheckOpenedBelow(HANDLE handle, const std::wstring& base,
 
 } // namespace
 
+void RememberRootFinal(const std::wstring& root, const std::wstring& final) {
+    KnownRootFinals().emplace(RootKey(FullPathOf(root)), final);
+}
+
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     const std::wstring base = root.empty() ? root : FullPathOf(root);
     const std::vector<std::wstring> paths = PathsBelow(base, FullPathOf(target));
@@ -233,35 +246,17 @@ DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target) {
     return ERROR_SUCCESS;
 }
 
-DWORD CheckNoLinkBelowIn(const std::wstring& root, const std::wstring& folder,
-                         const std::vector<std::wstring>& names) {
-    const std::wstring full = FullPathOf(folder);
+DWORD CheckChildBelow(const std::wstring& parentFinal, const std::wstring& path,
+                      std::wstring& final) {
+    final.clear();
     const UniqueFile opened(
-        CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
     if (!opened) {
         const DWORD error = GetLastError();
-        return IsMissingCode(error) ? CheckNoLinkBelow(root, ParentFolder(full)) : error;
+        return IsMissingCode(error) ? ERROR_SUCCESS : error;
     }
-    std::wstring final;
-    if (const DWORD error = CheckHeldFolderBelow(opened.get(), root, full, final);
-        error != ERROR_SUCCESS) {
-        return error;
-    }
-    for (const std::wstring& name : names) {
-        const std::wstring path = JoinPath(full, name);
-        const UniqueFile file(CreateFileW(
-            path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, kDefaultSecurity, OPEN_EXISTING,
-            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, kNoTemplate));
-        DWORD error = file ? CheckOpenedIsPathUnder(file.get(), path, final) : GetLastError();
-        if (!file && IsMissingCode(error)) {
-            error = ERROR_SUCCESS;
-        }
-        if (error != ERROR_SUCCESS) {
-            return error;
-        }
-    }
-    return ERROR_SUCCESS;
+    return CheckOpenedIsChild(opened.get(), parentFinal, NameOf(FullPathOf(path)), final);
 }
 
 DWORD CheckHeldFolderBelow(HANDLE folder, const std::wstring& root, const std::wstring& path,

@@ -5,7 +5,6 @@
 #include "platform/win_handles.h"
 
 #include <string>
-#include <vector>
 
 namespace qm {
 
@@ -34,14 +33,18 @@ DWORD CheckOpenedIsPathIn(HANDLE handle, const std::wstring& path, HANDLE parent
 DWORD CheckOpenedIsPathUnder(HANDLE handle, const std::wstring& path,
                              const std::wstring& parentFinal);
 
+// A trusted root's final path, read already where the root was opened as itself and found no
+// link: the checks below it then need not read it again.
+void RememberRootFinal(const std::wstring& root, const std::wstring& final);
+
 // 0 when neither target nor any folder between root and target is a link; what does not exist
 // yet is no link. Else 4395, or the code that looking gave. Links at or above root are the
 // choice of whoever placed the install and are accepted; an empty root checks target alone.
 DWORD CheckNoLinkBelow(const std::wstring& root, const std::wstring& target);
-// The same for folder and the files named in it: the folder from root down, then each file
-// against the folder's final path, read once. Where the folder is not there, neither are they.
-DWORD CheckNoLinkBelowIn(const std::wstring& root, const std::wstring& folder,
-                         const std::vector<std::wstring>& names);
+// 0 when path, in the folder whose final path is parentFinal (checked already), is no link;
+// what is not there is no link. final receives path's final path, empty where it is not there.
+DWORD CheckChildBelow(const std::wstring& parentFinal, const std::wstring& path,
+                      std::wstring& final);
 // The same for a folder open already (held by the caller) at path, looked at through its
 // handle; an empty root checks nothing. final receives the folder's final path, for the files
 // checked in it.
