@@ -11,7 +11,9 @@
 # (build/steps, same sources with QM_STEP_TIMES) and adds the time each step of the run took.
 # measure.sh --compare COMMIT [RUNS]: builds COMMIT's Quillmend.exe as that commit builds it, in
 # a worktree under build/compare/, and measures it and the checkout's in turn, in one run: two
-# tables, COMMIT's first, each headed by its commit.
+# tables, COMMIT's first, each headed by its commit, then the checkout's less COMMIT's, row by
+# row, as the median of each round's difference. Each profile's share (the rows of 1 and 50
+# profiles) is given the same way.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 steps=0

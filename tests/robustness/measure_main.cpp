@@ -8,9 +8,10 @@
 // each program, the medians and its own cost: the time to its box less the floor, its 100 ms
 // start-up timer and its fixed one-second wait (one: the current suite's branch; no legacy install
 // is present); then the suite's downtime, from the first of its programs ended to the last started
-// again, in runs where the suite is running. Arguments: RUNS, then LABEL=PATH of each Quillmend.exe
-// to measure (default: the one beside). The shared scenario code carries doctest checks; this
-// program brings doctest's body without its test runner.
+// again, in runs where the suite is running; each profile's share, and with two programs the
+// second's less the first's row by row, as the median of each round's difference. Arguments: RUNS,
+// then LABEL=PATH of each Quillmend.exe to measure (default: the one beside). The shared scenario
+// code carries doctest checks; this program brings doctest's body without its test runner.
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <doctest/doctest.h>
 
@@ -58,6 +59,8 @@ constexpr Size kSizes[] = {
     {20, 0, L"/check /quiet", true, true, kNotCurrent, L"-check"},
 };
 constexpr int kSizeCount = 8;
+constexpr int kOneProfile = 2; // the rows whose difference is each profile's share
+constexpr int kManyProfiles = 3;
 constexpr int kAccountSizes = 2; // the rows an older program without these switches is measured in
 
 struct Program {
@@ -212,7 +215,52 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
                     profiles.c_str(), switchName.c_str(), repetitions, median, floor,
                     (median - floor - kTimerSeconds - fixedWait) * 1000, downtime);
     }
+    // Each profile's share from the two rows' runs of one round, taken one after the other: a
+    // machine that slows for a while slows both, where the difference of the medians mixes
+    // rounds.
+    const std::vector<double>& one = program.times[kOneProfile];
+    const std::vector<double>& many = program.times[kManyProfiles];
+    if (!one.empty() && one.size() == many.size()) {
+        const double added = kSizes[kManyProfiles].profiles - kSizes[kOneProfile].profiles;
+        std::vector<double> own;
+        std::vector<double> down;
+        for (size_t round = 0; round < one.size(); ++round) {
+            own.push_back((many[round] - one[round]) * 1000 / added);
+            down.push_back(
+                (program.downtimes[kManyProfiles][round] - program.downtimes[kOneProfile][round]) *
+                1000 / added);
+        }
+        std::printf("\nper profile (median of each round's difference between the rows of %d and "
+                    "%d profiles): own cost %.1f ms, downtime %.1f ms\n",
+                    kSizes[kOneProfile].profiles, kSizes[kManyProfiles].profiles, Median(own),
+                    Median(down));
+    }
     std::printf("\n");
+}
+
+// The second program less the first, row by row, from the two runs of each round, which follow
+// each other: a machine that slows for a while slows both, where the difference of the medians
+// mixes rounds.
+void PrintDifferences(const Program& first, const Program& second) {
+    std::printf("\n%ls less %ls, the median of each round's difference\n\n", second.label.c_str(),
+                first.label.c_str());
+    std::printf("| vendor installs | switch | own cost (ms) | downtime (ms) |\n");
+    std::printf("|---:|---|---:|---:|\n");
+    for (int which = 0; which < kSizeCount; ++which) {
+        const size_t rounds = first.times[which].size();
+        if (rounds == 0 || second.times[which].size() != rounds) {
+            continue;
+        }
+        std::vector<double> own;
+        std::vector<double> down;
+        for (size_t round = 0; round < rounds; ++round) {
+            own.push_back((second.times[which][round] - first.times[which][round]) * 1000);
+            down.push_back((second.downtimes[which][round] - first.downtimes[which][round]) * 1000);
+        }
+        std::printf("| %d | %ls | %+.0f | %+.0f |\n", kSizes[which].installs,
+                    kSizes[which].arguments[0] != L'\0' ? kSizes[which].arguments : L"none",
+                    Median(own), Median(down));
+    }
 }
 
 } // namespace
@@ -277,5 +325,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("own cost = start to box (to exit with /quiet) - floor - %.0f ms timer - %.0f ms "
                 "fixed wait (medians; no fixed wait in runs with an argument)\n",
                 kTimerSeconds * 1000, kFixedWaitSeconds * 1000);
+    if (programs.size() == 2) {
+        PrintDifferences(programs[0], programs[1]);
+    }
     return 0;
 }
