@@ -17,14 +17,40 @@ constexpr DWORD kGoneWaitMs = 5000;
 
 std::vector<StoppedProcess> SystemProcesses::Stop(const std::wstring& image) {
     std::vector<StoppedProcess> stopped;
-    for (RecordedProcess& record : StopAndRecordProcessesByName(image)) {
+    for (RecordedProcess& record : EndAndRecordProcessesByName(image)) {
         stopped.push_back(record.stopped);
         if (!record.stopped.imagePath.empty()) {
             const std::wstring path = record.stopped.imagePath;
             stopped_[path].push_back(std::move(record));
+        } else if (record.process) {
+            unnamed_.push_back(std::move(record));
         }
     }
     return stopped;
+}
+
+std::vector<StoppedProcess> SystemProcesses::AwaitEnded() {
+    std::vector<RecordedProcess*> awaited;
+    for (auto& [path, records] : stopped_) {
+        for (RecordedProcess& record : records) {
+            if (record.process && record.stopped.endError == 0) {
+                awaited.push_back(&record);
+            }
+        }
+    }
+    for (RecordedProcess& record : unnamed_) {
+        if (record.process && record.stopped.endError == 0) {
+            awaited.push_back(&record);
+        }
+    }
+    AwaitGone(awaited);
+    std::vector<StoppedProcess> lingering;
+    for (const RecordedProcess* record : awaited) {
+        if (record->stopped.endError != 0) {
+            lingering.push_back(record->stopped);
+        }
+    }
+    return lingering;
 }
 
 std::vector<StoppedProcess> SystemProcesses::End(const std::wstring& image) {

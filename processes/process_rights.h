@@ -17,7 +17,7 @@ struct RecordedProcess {
     uint64_t createdAt = 0; // FILETIME units
     DWORD parentId = 0;
     uint64_t parentCreatedAt = 0; // 0 when the parent could not be opened
-    UniqueProcess process;        // one ended but still there after the stop's wait; else empty
+    UniqueProcess process;        // one ended, until it is gone (awaited); else empty
 };
 
 // The rights of a token opened with TOKEN_QUERY; known is false when a part cannot be read.

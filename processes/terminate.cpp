@@ -20,24 +20,20 @@ constexpr DWORD kImagePathCapacity = 32768;
 constexpr DWORD kEndedWaitMs = 5000;
 constexpr DWORD kNoWait = 0;
 
-struct Visited {
-    RecordedProcess record;
-    UniqueProcess process; // kept so that the stop can wait until it is gone
-};
-
 // The path stays empty when the process cannot be opened or its path cannot be read. How it
 // ran is recorded before it is asked to end, so that it can be started again the same way.
-Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer, bool end) {
-    Visited visited;
-    StoppedProcess& stopped = visited.record.stopped;
+RecordedProcess VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer, bool end) {
+    RecordedProcess visited;
+    StoppedProcess& stopped = visited.stopped;
     stopped.processId = entry.th32ProcessID;
-    visited.record.parentId = entry.th32ParentProcessID;
-    visited.process.reset(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
-                                      kNoInheritance, entry.th32ProcessID));
-    if (!visited.process) {
+    visited.parentId = entry.th32ParentProcessID;
+    UniqueProcess& held = visited.process;
+    held.reset(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                           kNoInheritance, entry.th32ProcessID));
+    if (!held) {
         const DWORD error = GetLastError();
-        visited.record.tokenError = error;
-        stopped.rights = DescribeRights(visited.record.rights);
+        visited.tokenError = error;
+        stopped.rights = DescribeRights(visited.rights);
         // An id that no longer opens as a process (87) has gone since the snapshot. Any other
         // refusal leaves it running, with the old files in memory; its path, for the message,
         // may still be readable with the least access.
@@ -53,22 +49,22 @@ Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer,
         }
         return visited;
     }
-    const HANDLE process = visited.process.get();
+    const HANDLE process = held.get();
     DWORD length = static_cast<DWORD>(pathBuffer.size());
     if (QueryFullProcessImageNameW(process, kWin32PathFormat, pathBuffer.data(), &length)) {
         stopped.imagePath.assign(pathBuffer.data(), length);
     }
     if (end) {
-        RecordRights(process, visited.record);
+        RecordRights(process, visited);
         const UniqueProcess parent(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, kNoInheritance,
                                                entry.th32ParentProcessID));
         if (parent) {
-            visited.record.parentCreatedAt = ProcessCreationTime(parent.get());
+            visited.parentCreatedAt = ProcessCreationTime(parent.get());
         }
     } else {
-        visited.record.rights = ReadProcessRights(process);
+        visited.rights = ReadProcessRights(process);
     }
-    stopped.rights = DescribeRights(visited.record.rights);
+    stopped.rights = DescribeRights(visited.rights);
     if (end) {
         stopped.ended = TerminateProcess(process, kExitCode) != FALSE;
         // A process that was exiting already refuses to be terminated; only one still running
@@ -83,30 +79,32 @@ Visited VisitOne(const PROCESSENTRY32W& entry, std::vector<wchar_t>& pathBuffer,
     return visited;
 }
 
-// TerminateProcess only asks: a program being ended may still hold its files. Bounded, so that
-// one that never goes cannot hold up the run for long.
-// One still there after the wait is marked so (ended, WAIT_TIMEOUT); its handle goes with its
-// record, so that its restart can wait until it has gone.
-void WaitUntilGone(std::vector<Visited>& visited) {
+} // namespace
+
+void AwaitGone(const std::vector<RecordedProcess*>& records) {
     const DWORD start = GetTickCount();
-    for (Visited& one : visited) {
-        StoppedProcess& stopped = one.record.stopped;
-        if (!one.process || !stopped.ended) {
+    for (RecordedProcess* one : records) {
+        StoppedProcess& stopped = one->stopped;
+        if (!one->process || !stopped.ended || stopped.endError != 0) {
             continue;
         }
         const DWORD spent = GetTickCount() - start;
-        if (WaitForSingleObject(one.process.get(),
+        if (WaitForSingleObject(one->process.get(),
                                 spent >= kEndedWaitMs ? kNoWait : kEndedWaitMs - spent) ==
             WAIT_TIMEOUT) {
             stopped.endError = WAIT_TIMEOUT;
-            one.record.process = std::move(one.process);
+        } else {
+            one->process.reset();
         }
     }
 }
 
-// One record per process whose file name is exactly imageName, in snapshot order.
-std::vector<Visited> VisitProcessesByName(const std::wstring& imageName, bool end) {
-    std::vector<Visited> result;
+namespace {
+
+// One record per process whose file name is exactly imageName, in snapshot order; those ended
+// keep their process, the others none.
+std::vector<RecordedProcess> VisitProcessesByName(const std::wstring& imageName, bool end) {
+    std::vector<RecordedProcess> result;
     const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, kAllProcesses));
     if (!snapshot) {
         return result;
@@ -118,18 +116,29 @@ std::vector<Visited> VisitProcessesByName(const std::wstring& imageName, bool en
          more = Process32NextW(snapshot.get(), &entry)) {
         if (IsWantedImage(entry.szExeFile, imageName)) {
             result.push_back(VisitOne(entry, pathBuffer, end));
+            if (!result.back().stopped.ended) {
+                result.back().process.reset();
+            }
         }
-    }
-    if (end) {
-        WaitUntilGone(result);
     }
     return result;
 }
 
-std::vector<StoppedProcess> StoppedOf(std::vector<Visited> visited) {
+// Asks them to end and waits until they are gone.
+std::vector<RecordedProcess> StopAndAwait(const std::wstring& imageName) {
+    std::vector<RecordedProcess> visited = VisitProcessesByName(imageName, true);
+    std::vector<RecordedProcess*> records;
+    for (RecordedProcess& one : visited) {
+        records.push_back(&one);
+    }
+    AwaitGone(records);
+    return visited;
+}
+
+std::vector<StoppedProcess> StoppedOf(std::vector<RecordedProcess> visited) {
     std::vector<StoppedProcess> stopped;
-    for (Visited& one : visited) {
-        stopped.push_back(std::move(one.record.stopped));
+    for (RecordedProcess& one : visited) {
+        stopped.push_back(std::move(one.stopped));
     }
     return stopped;
 }
@@ -140,16 +149,12 @@ bool IsWantedImage(const std::wstring& exeFile, const std::wstring& imageName) {
     return exeFile == imageName;
 }
 
-std::vector<RecordedProcess> StopAndRecordProcessesByName(const std::wstring& imageName) {
-    std::vector<RecordedProcess> records;
-    for (Visited& one : VisitProcessesByName(imageName, true)) {
-        records.push_back(std::move(one.record));
-    }
-    return records;
+std::vector<RecordedProcess> EndAndRecordProcessesByName(const std::wstring& imageName) {
+    return VisitProcessesByName(imageName, true);
 }
 
 std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName) {
-    return StoppedOf(VisitProcessesByName(imageName, true));
+    return StoppedOf(StopAndAwait(imageName));
 }
 
 std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName) {

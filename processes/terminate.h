@@ -13,8 +13,15 @@ namespace qm {
 // record per match, in snapshot order.
 std::vector<StoppedProcess> StopProcessesByName(const std::wstring& imageName);
 
-// The same stop, keeping with each record the token and rights it ran with, for its restart.
-std::vector<RecordedProcess> StopAndRecordProcessesByName(const std::wstring& imageName);
+// The same asking without the wait, keeping with each record the token and rights it ran
+// with, for its restart, and each process ended, for AwaitGone: the programs of several images
+// end together, and their ends are awaited once.
+std::vector<RecordedProcess> EndAndRecordProcessesByName(const std::wstring& imageName);
+
+// Waits (a few seconds at most in all) until each ended process of records is gone, and lets
+// go of it. One still there is marked so (ended, 258: WAIT_TIMEOUT) and keeps its process, so
+// that its restart can wait until it has gone.
+void AwaitGone(const std::vector<RecordedProcess*>& records);
 
 // The processes the stop would ask to end, left running (ended is false); for the preview.
 std::vector<StoppedProcess> FindProcessesByName(const std::wstring& imageName);

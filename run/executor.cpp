@@ -144,6 +144,13 @@ private:
             }
             return;
         case StepKind::RequireEnded: {
+            // The stops asked; those that ended are awaited here at once.
+            for (const StoppedProcess& process : processes_.AwaitEnded()) {
+                Step stop = step;
+                stop.image = imageOf_[process.processId];
+                observer_.Stopped(stop, {process});
+                CollectEndFailures({process}, stop.image, notEnded_);
+            }
             // A program left running keeps the old key in memory whatever is copied.
             const std::wstring message = EndFailureMessage(notEnded_);
             if (!message.empty()) {
@@ -176,6 +183,9 @@ private:
         const std::vector<StoppedProcess> stopped = processes_.Stop(step.image);
         observer_.Stopped(step, stopped);
         CollectEndFailures(stopped, step.image, notEnded_);
+        for (const StoppedProcess& process : stopped) {
+            imageOf_[process.processId] = step.image;
+        }
         kept_.Keep(step.image, stopped);
     }
 
@@ -202,8 +212,9 @@ private:
     Observer& observer_;
     KeptPrograms kept_;
     std::vector<EndFailure> notEnded_;
-    std::set<std::wstring> runningAgain_; // images with an instance this run started again
-    std::set<std::wstring> leftOut_;      // profiles whose copies are not made, or put back
+    std::map<uint32_t, std::wstring> imageOf_; // each stopped process's image, by its id
+    std::set<std::wstring> runningAgain_;      // images with an instance this run started again
+    std::set<std::wstring> leftOut_;           // profiles whose copies are not made, or put back
     std::map<std::wstring, std::vector<std::wstring>> written_; // profile -> targets touched
     std::vector<RestartFailure> failedRestarts_;
 };

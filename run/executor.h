@@ -61,8 +61,11 @@ public:
     virtual ~Processes() = default;
     // Every process whose file name is exactly image is asked to end; one record each.
     virtual std::vector<StoppedProcess> Stop(const std::wstring& image) = 0;
-    // The same stop of what the run itself started again, recording nothing: each comes back as
-    // the first stop found it.
+    // Waits, a few seconds at most, until every process the stops ended is gone: the programs
+    // of all images end together. Those still there, each marked 258 (WAIT_TIMEOUT).
+    virtual std::vector<StoppedProcess> AwaitEnded() = 0;
+    // The same stop, its ends awaited at once, of what the run itself started again, recording
+    // nothing: each comes back as the first stop found it.
     virtual std::vector<StoppedProcess> End(const std::wstring& image) = 0;
     // Starts a program hidden, as it ran before it was stopped.
     virtual StartResult Start(const std::wstring& imagePath, const std::wstring& parameters) = 0;

@@ -156,6 +156,7 @@ public:
         ended.push_back(image);
         return {};
     }
+    std::vector<StoppedProcess> AwaitEnded() override { return {}; }
     std::vector<StoppedProcess> End(const std::wstring& image) override { return Stop(image); }
     StartResult Start(const std::wstring& imagePath, const std::wstring&) override {
         started.push_back(imagePath);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace qm;
@@ -34,6 +35,8 @@ public:
 
     Log log;
     std::vector<std::pair<std::wstring, std::wstring>> boxes;
+    std::vector<StoppedProcess> lingering;
+    int processes = 0;
 
     void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
         log.push_back(L"box");
@@ -44,16 +47,28 @@ public:
         std::vector<StoppedProcess> stopped;
         for (const std::wstring& path : running[image]) {
             StoppedProcess process;
+            process.processId = static_cast<uint32_t>(++processes);
             process.imagePath = path;
             process.endError = endErrors.count(image) ? endErrors[image] : 0;
-            // 258: ended, but still there after the wait.
+            // 258: ended, but still there when the ends are awaited.
             process.ended = process.endError == 0 || process.endError == 258;
+            if (process.endError == 258) {
+                process.endError = 0;
+                lingering.push_back(process);
+            }
             stopped.push_back(process);
         }
         if (!endErrors.count(image)) {
             running.erase(image);
         }
         return stopped;
+    }
+    std::vector<StoppedProcess> AwaitEnded() override {
+        log.push_back(L"await ended");
+        for (StoppedProcess& process : lingering) {
+            process.endError = 258;
+        }
+        return std::exchange(lingering, {});
     }
     std::vector<StoppedProcess> End(const std::wstring& image) override {
         log.push_back(L"end " + image);
@@ -152,14 +167,14 @@ TEST_CASE("executor_update_sequence") {
 
     SUBCASE("checks, one save, stops, copies, restarts, then the box") {
         CHECK(world.Run(UpdatePlan()) == RunResult::Finished);
-        CHECK(Only(world.log,
-                   {L"made", L"save", L"stop", L"wait", L"copy", L"start", L"box", L"close"}) ==
+        CHECK(Only(world.log, {L"made", L"save", L"stop", L"await", L"wait", L"copy", L"start",
+                               L"box", L"close"}) ==
               Log{L"made C:\\Users\\u\\AppData\\Roaming\\Marrowby",
                   L"made C:\\Users\\u\\AppData\\Roaming\\Marrowby\\MWClientServer", L"save 3",
                   L"stop MWSealService.exe", L"stop MWClientServer.exe",
-                  L"stop MWSealCenterUpdate.exe", L"wait 1000", kInstallCopy, kUserCopy,
-                  L"start " + kServicePath + L"| -i", L"wait 1000", L"copy E:\\P9\\ssl.key",
-                  L"start " + kClientPath + L"|", L"box", L"close"});
+                  L"stop MWSealCenterUpdate.exe", L"await ended", L"wait 1000", kInstallCopy,
+                  kUserCopy, L"start " + kServicePath + L"| -i", L"await ended", L"wait 1000",
+                  L"copy E:\\P9\\ssl.key", L"start " + kClientPath + L"|", L"box", L"close"});
         REQUIRE(world.boxes.size() == 1);
         CHECK(world.boxes[0].first == std::wstring(kSuccessText));
         CHECK(world.boxes[0].second == std::wstring(kNoticeCaption));
