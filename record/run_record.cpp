@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cwctype>
 #include <map>
 #include <set>
@@ -359,12 +360,23 @@ void RunRecord::Begins(const Step& step) {
 
 void RunRecord::Stopped(const Step& step, const std::vector<StoppedProcess>& stopped) {
     for (const StoppedProcess& process : stopped) {
-        state_->stopped.push_back({{"image", Text(step.image)},
-                                   {"processId", process.processId},
-                                   {"path", TextOrNull(process.imagePath)},
-                                   {"rights", TextOrNull(process.rights)},
-                                   {"result", StopResult(process)},
-                                   {"code", process.endError}});
+        Json entry = {{"image", Text(step.image)},
+                      {"processId", process.processId},
+                      {"path", TextOrNull(process.imagePath)},
+                      {"rights", TextOrNull(process.rights)},
+                      {"result", StopResult(process)},
+                      {"code", process.endError}};
+        // One ended by its stop and still there when the ends were awaited keeps one entry.
+        Json& all = state_->stopped;
+        const auto same = std::find_if(all.begin(), all.end(), [&entry](const Json& known) {
+            return known["image"] == entry["image"] && known["processId"] == entry["processId"] &&
+                   known["result"] == "ended";
+        });
+        if (same != all.end()) {
+            *same = std::move(entry);
+        } else {
+            all.push_back(std::move(entry));
+        }
     }
 }
 

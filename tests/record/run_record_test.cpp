@@ -28,6 +28,14 @@ TEST_CASE("record_targets_of_a_failed_run") {
     Plan plan;
     plan.steps = {CopyStep(L"C:\\a"), CopyStep(L"C:\\b"), CopyStep(L"C:\\c")};
     record.Planned(plan);
+    // Ended by its stop, still there when the ends were awaited: one process, one entry.
+    Step stop;
+    stop.kind = StepKind::Stop;
+    stop.image = L"MWSealService.exe";
+    StoppedProcess service{7, L"C:\\A\\MWSealService.exe", true, 0, L""};
+    record.Stopped(stop, {service, {8, L"", true, 0, L""}});
+    service.endError = 258;
+    record.Stopped(stop, {service});
 
     record.Begins(plan.steps[0]);
     files[L"C:\\a"] = "new";
@@ -54,6 +62,10 @@ TEST_CASE("record_targets_of_a_failed_run") {
     CHECK(document["failure"]["at"] == "C:\\b");
     CHECK(document["backupSet"] == "C:\\set");
     CHECK(document["refusal"].is_null());
+    const auto& stopped = document["stopped"];
+    REQUIRE(stopped.size() == 2);
+    CHECK(stopped[0]["result"] == "still there after the wait");
+    CHECK(stopped[1]["result"] == "ended");
 }
 
 TEST_CASE("record_current_machine_lists_what_it_holds") {
