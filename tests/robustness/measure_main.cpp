@@ -238,14 +238,20 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
     std::printf("\n");
 }
 
+std::string Signed(double milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.0f", milliseconds);
+    return text;
+}
+
 // The second program less the first, row by row, from the two runs of each round, which follow
 // each other: a machine that slows for a while slows both, where the difference of the medians
 // mixes rounds.
 void PrintDifferences(const Program& first, const Program& second) {
     std::printf("\n%ls less %ls, the median of each round's difference\n\n", second.label.c_str(),
                 first.label.c_str());
-    std::printf("| vendor installs | switch | own cost (ms) | downtime (ms) |\n");
-    std::printf("|---:|---|---:|---:|\n");
+    std::printf("| vendor installs | user profiles | switch | own cost (ms) | downtime (ms) |\n");
+    std::printf("|---:|---:|---|---:|---:|\n");
     for (int which = 0; which < kSizeCount; ++which) {
         const size_t rounds = first.times[which].size();
         if (rounds == 0 || second.times[which].size() != rounds) {
@@ -257,9 +263,11 @@ void PrintDifferences(const Program& first, const Program& second) {
             own.push_back((second.times[which][round] - first.times[which][round]) * 1000);
             down.push_back((second.downtimes[which][round] - first.downtimes[which][round]) * 1000);
         }
-        std::printf("| %d | %ls | %+.0f | %+.0f |\n", kSizes[which].installs,
+        const std::string profiles =
+            kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
+        std::printf("| %d | %s | %ls | %+.0f | %s |\n", kSizes[which].installs, profiles.c_str(),
                     kSizes[which].arguments[0] != L'\0' ? kSizes[which].arguments : L"none",
-                    Median(own), Median(down));
+                    Median(own), kSizes[which].looks ? "-" : Signed(Median(down)).c_str());
     }
 }
 
