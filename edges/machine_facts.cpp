@@ -253,13 +253,16 @@ void JudgeProfileCopies(ProfileFacts& profile) {
                          std::to_wstring(static_cast<int32_t>(linkError));
         return;
     }
-    FILE_BASIC_INFO information{};
-    if (folder && !GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &information,
-                                                sizeof information)) {
-        error = GetLastError();
-    } else if (folder && !(information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = ERROR_DIRECTORY; // a file of that name is no folder
+    if (folder) {
+        FILE_BASIC_INFO information{};
+        if (!GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &information,
+                                          sizeof information)) {
+            error = GetLastError();
+        } else if (!(information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            error = ERROR_DIRECTORY; // a file of that name is no folder
+        }
     }
+    // A folder that cannot be opened is left out as one that cannot be read.
     if (error != ERROR_SUCCESS) {
         profile.verdict = ProfileFacts::Verdict::LeftOut;
         profile.reason = L"its Marrowby folder cannot be read, Errcode " +

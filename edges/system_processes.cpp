@@ -31,18 +31,17 @@ std::vector<StoppedProcess> SystemProcesses::Stop(const std::wstring& image) {
 
 std::vector<StoppedProcess> SystemProcesses::AwaitEnded() {
     std::vector<RecordedProcess*> awaited;
-    for (auto& [path, records] : stopped_) {
+    const auto await = [&awaited](std::vector<RecordedProcess>& records) {
         for (RecordedProcess& record : records) {
             if (record.process && record.stopped.endError == 0) {
                 awaited.push_back(&record);
             }
         }
+    };
+    for (auto& [path, records] : stopped_) {
+        await(records);
     }
-    for (RecordedProcess& record : unnamed_) {
-        if (record.process && record.stopped.endError == 0) {
-            awaited.push_back(&record);
-        }
-    }
+    await(unnamed_);
     AwaitGone(awaited);
     std::vector<StoppedProcess> lingering;
     for (const RecordedProcess* record : awaited) {

@@ -183,6 +183,21 @@ double TimeFloor() {
     return outcome.exited && outcome.boxes.size() == 1 ? outcome.boxes[0].seconds : -1;
 }
 
+std::string ProfilesText(const Size& size) {
+    return size.profiles > 0 ? std::to_string(size.profiles) : "(the account's)";
+}
+
+// In ms, the median over the rounds of later[round] - earlier[round] (seconds): the two runs of
+// a round follow each other, so a machine that slows for a while slows both, where the
+// difference of the medians mixes rounds.
+double MedianDifference(const std::vector<double>& earlier, const std::vector<double>& later) {
+    std::vector<double> differences;
+    for (size_t round = 0; round < earlier.size() && round < later.size(); ++round) {
+        differences.push_back((later[round] - earlier[round]) * 1000);
+    }
+    return Median(differences);
+}
+
 void PrintTable(const Program& program, int repetitions, double floor, bool headed) {
     if (headed) {
         std::printf("%ls\n\n", program.label.c_str());
@@ -196,8 +211,7 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
             continue;
         }
         const double median = Median(program.times[which]);
-        const std::string profiles =
-            kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
+        const std::string profiles = ProfilesText(kSizes[which]);
         // A run with an argument (measured for the checkout alone) makes no fixed wait after its
         // stops.
         const bool argument = kSizes[which].arguments[0] != L'\0';
@@ -215,25 +229,17 @@ void PrintTable(const Program& program, int repetitions, double floor, bool head
                     profiles.c_str(), switchName.c_str(), repetitions, median, floor,
                     (median - floor - kTimerSeconds - fixedWait) * 1000, downtime);
     }
-    // Each profile's share from the two rows' runs of one round, taken one after the other: a
-    // machine that slows for a while slows both, where the difference of the medians mixes
-    // rounds.
+    // Each profile's share, round by round.
     const std::vector<double>& one = program.times[kOneProfile];
-    const std::vector<double>& many = program.times[kManyProfiles];
-    if (!one.empty() && one.size() == many.size()) {
+    if (!one.empty() && one.size() == program.times[kManyProfiles].size()) {
         const double added = kSizes[kManyProfiles].profiles - kSizes[kOneProfile].profiles;
-        std::vector<double> own;
-        std::vector<double> down;
-        for (size_t round = 0; round < one.size(); ++round) {
-            own.push_back((many[round] - one[round]) * 1000 / added);
-            down.push_back(
-                (program.downtimes[kManyProfiles][round] - program.downtimes[kOneProfile][round]) *
-                1000 / added);
-        }
-        std::printf("\nper profile (median of each round's difference between the rows of %d and "
-                    "%d profiles): own cost %.1f ms, downtime %.1f ms\n",
-                    kSizes[kOneProfile].profiles, kSizes[kManyProfiles].profiles, Median(own),
-                    Median(down));
+        std::printf(
+            "\nper profile (median of each round's difference between the rows of %d and "
+            "%d profiles): own cost %.1f ms, downtime %.1f ms\n",
+            kSizes[kOneProfile].profiles, kSizes[kManyProfiles].profiles,
+            MedianDifference(one, program.times[kManyProfiles]) / added,
+            MedianDifference(program.downtimes[kOneProfile], program.downtimes[kManyProfiles]) /
+                added);
     }
     std::printf("\n");
 }
@@ -244,9 +250,7 @@ std::string Signed(double milliseconds) {
     return text;
 }
 
-// The second program less the first, row by row, from the two runs of each round, which follow
-// each other: a machine that slows for a while slows both, where the difference of the medians
-// mixes rounds.
+// The second program less the first, row by row, round by round.
 void PrintDifferences(const Program& first, const Program& second) {
     std::printf("\n%ls less %ls, the median of each round's difference\n\n", second.label.c_str(),
                 first.label.c_str());
@@ -257,17 +261,12 @@ void PrintDifferences(const Program& first, const Program& second) {
         if (rounds == 0 || second.times[which].size() != rounds) {
             continue;
         }
-        std::vector<double> own;
-        std::vector<double> down;
-        for (size_t round = 0; round < rounds; ++round) {
-            own.push_back((second.times[which][round] - first.times[which][round]) * 1000);
-            down.push_back((second.downtimes[which][round] - first.downtimes[which][round]) * 1000);
-        }
-        const std::string profiles =
-            kSizes[which].profiles > 0 ? std::to_string(kSizes[which].profiles) : "(the account's)";
-        std::printf("| %d | %s | %ls | %+.0f | %s |\n", kSizes[which].installs, profiles.c_str(),
+        const double down = MedianDifference(first.downtimes[which], second.downtimes[which]);
+        std::printf("| %d | %s | %ls | %+.0f | %s |\n", kSizes[which].installs,
+                    ProfilesText(kSizes[which]).c_str(),
                     kSizes[which].arguments[0] != L'\0' ? kSizes[which].arguments : L"none",
-                    Median(own), kSizes[which].looks ? "-" : Signed(Median(down)).c_str());
+                    MedianDifference(first.times[which], second.times[which]),
+                    kSizes[which].looks ? "-" : Signed(down).c_str());
     }
 }
 
