@@ -342,6 +342,7 @@ void LogObserver::Ends(const Step& step, const std::wstring* failure) {
     case StepKind::Stop:
     case StepKind::RequireEnded:
     case StepKind::Wait:
+    case StepKind::Stage:
     case StepKind::Restart:
         return;
     }

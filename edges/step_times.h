@@ -54,6 +54,8 @@ private:
             return "step: require ended";
         case StepKind::Wait:
             return "step: wait (fixed)";
+        case StepKind::Stage:
+            return "step: stage";
         case StepKind::Copy:
             return "step: copy";
         case StepKind::Remove:

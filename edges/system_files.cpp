@@ -98,13 +98,29 @@ const HeldSource* SystemFiles::HeldSourceOf(const std::wstring& source) {
     return &heldSources_.emplace(source, std::move(held)).first->second;
 }
 
+void SystemFiles::Stage(const Step& step) {
+    const HeldSource* held = lookOnly_ ? nullptr : HeldSourceOf(step.source);
+    if (held == nullptr) {
+        return;
+    }
+    StagedCopy staged = StageHeldCopy(*held, step.target, step.linkRoot);
+    if (staged) {
+        staged_[step.target] = std::move(staged);
+    }
+}
+
 void SystemFiles::Copy(const Step& step) {
+    StagedCopy staged;
+    if (const auto found = staged_.find(step.target); found != staged_.end()) {
+        staged = std::move(found->second);
+        staged_.erase(found);
+    }
     const DWORD start = GetTickCount();
     for (;;) {
         try {
             DeployFile(step.source, step.target, step.linkRoot, step.folders, step.failure,
                        step.existingOnly ? MissingTarget::Refuse : MissingTarget::Create,
-                       HeldSourceOf(step.source));
+                       HeldSourceOf(step.source), &staged);
             return;
         } catch (const CopyFailure& failure) {
             // A program ended a moment ago may not have let go of the file yet.

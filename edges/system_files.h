@@ -19,6 +19,9 @@ public:
     // A target held open (a sharing or lock violation) is no failure yet: the suite's own
     // programs hold their files until they are stopped, so the copy finds out.
     unsigned long Check(const PlannedCheck& check, bool& created) override;
+    // A copy from a held source is written ahead where it can be; its step only renames it.
+    void Stage(const Step& step) override;
+    void Unstage() override { staged_.clear(); }
     void Copy(const Step& step) override;
     void Remove(const Step& step) override;
 
@@ -35,6 +38,8 @@ private:
     std::set<std::wstring> wouldBeMade_; // a preview's folders that the run would make
     std::map<std::wstring, unsigned long> targetOpenErrors_;
     std::map<std::wstring, HeldSource> heldSources_;
+    // By target; declared last, so that a copy never put in place is deleted first.
+    std::map<std::wstring, StagedCopy> staged_;
 };
 
 } // namespace qm

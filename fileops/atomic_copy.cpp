@@ -11,6 +11,7 @@
 #include <aclapi.h>
 #include <ntsecapi.h>
 
+#include <cstring>
 #include <vector>
 
 namespace qm {
@@ -178,10 +179,16 @@ bool IsSameFile(HANDLE file, const std::wstring& path) {
            mine.nFileIndexHigh == its.nFileIndexHigh && mine.nFileIndexLow == its.nFileIndexLow;
 }
 
-// Deletes the very file the handle holds, whatever name it has by now.
+// Deletes the very file the handle holds, whatever name it has by now, once it is closed; or
+// takes that back. False when the system would not.
+bool MarkDeleted(HANDLE file, bool deleted) {
+    FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(deleted)};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
 void DeleteOpened(HANDLE file) {
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    MarkDeleted(file, true);
 }
 
 // The target's folder held, the folders checked, and what the old file has: the first half of
@@ -189,6 +196,7 @@ void DeleteOpened(HANDLE file) {
 struct Replacement {
     std::wstring full;
     UniqueFile folder;
+    std::wstring folderFinal;
     OldFile old;
 };
 
@@ -205,13 +213,12 @@ DWORD Prepare(const std::wstring& target, const std::wstring& linkRoot, MissingT
         return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
     }
     // Through the held handle: its final path serves the target's check too.
-    std::wstring folderFinal;
-    const DWORD link =
-        CheckHeldFolderBelow(replacement.folder.get(), linkRoot, ParentFolder(full), folderFinal);
+    const DWORD link = CheckHeldFolderBelow(replacement.folder.get(), linkRoot, ParentFolder(full),
+                                            replacement.folderFinal);
     if (link != ERROR_SUCCESS) {
         return link;
     }
-    const DWORD obstacle = ReadOldFile(full, folderFinal, replacement.old);
+    const DWORD obstacle = ReadOldFile(full, replacement.folderFinal, replacement.old);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }
@@ -221,23 +228,27 @@ DWORD Prepare(const std::wstring& target, const std::wstring& linkRoot, MissingT
     return ERROR_SUCCESS;
 }
 
-// The second half: a new file beside the target, filled, then renamed onto it. source, when
-// given, is what the bytes came from.
+// A new file beside the target, filled; empty with the code when it could not be.
 template <typename Fill>
-DWORD Complete(const Replacement& replacement, const Fill& fill, HANDLE source) {
-    const std::wstring& full = replacement.full;
+UniqueFile WritePending(const Replacement& replacement, const Fill& fill, DWORD& error) {
     std::wstring pending;
-    DWORD error = ERROR_SUCCESS;
-    const UniqueFile to = CreatePending(full, replacement.old, pending, error);
+    UniqueFile to = CreatePending(replacement.full, replacement.old, pending, error);
     if (!to) {
-        return error;
+        return to;
     }
     error = fill(to.get());
     if (error != ERROR_SUCCESS) {
         DeleteOpened(to.get());
-        return error;
+        return UniqueFile();
     }
-    error =
+    return to;
+}
+
+// The filled new file renamed onto the target, or deleted. source, when given, is what the
+// bytes came from.
+DWORD PutInPlace(const Replacement& replacement, UniqueFile& to, HANDLE source) {
+    const std::wstring& full = replacement.full;
+    DWORD error =
         RenameOnto(to.get(), replacement.folder.get(), full.substr(full.find_last_of(L'\\') + 1));
     if (error != ERROR_SUCCESS) {
         DeleteOpened(to.get());
@@ -247,7 +258,43 @@ DWORD Complete(const Replacement& replacement, const Fill& fill, HANDLE source) 
             error = ERROR_SUCCESS;
         }
     }
+    to.reset();
     return error;
+}
+
+// The second half: a new file beside the target, filled, then renamed onto it.
+template <typename Fill>
+DWORD Complete(const Replacement& replacement, const Fill& fill, HANDLE source) {
+    DWORD error = ERROR_SUCCESS;
+    UniqueFile to = WritePending(replacement, fill, error);
+    return to ? PutInPlace(replacement, to, source) : error;
+}
+
+// Whether the target still has what a staged copy took from it: its new file would keep it.
+bool SameOldFile(const OldFile& now, const OldFile& staged) {
+    if (now.exists != staged.exists || now.attributes != staged.attributes) {
+        return false;
+    }
+    if (!now.exists) {
+        return true;
+    }
+    const DWORD length = GetSecurityDescriptorLength(now.descriptor.get());
+    return length == GetSecurityDescriptorLength(staged.descriptor.get()) &&
+           std::memcmp(now.descriptor.get(), staged.descriptor.get(), length) == 0;
+}
+
+// A held source's bytes and time of last change, into the new file.
+auto FillFrom(const HeldSource& source) {
+    return [&source](HANDLE to) -> DWORD {
+        const DWORD error =
+            WriteAllBytes(to, source.bytes.data(), static_cast<DWORD>(source.bytes.size()));
+        if (error != ERROR_SUCCESS) {
+            return error;
+        }
+        // As FillPending: not flushed one by one, the saved files are.
+        SetFileTime(to, nullptr, nullptr, &source.written);
+        return ERROR_SUCCESS;
+    };
 }
 
 } // namespace
@@ -286,24 +333,61 @@ bool ReadHeldSource(const std::wstring& source, HeldSource& held) {
            read == held.bytes.size();
 }
 
-DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
-                         const std::wstring& linkRoot, MissingTarget missing) {
+struct StagedCopy::State {
     Replacement replacement;
-    const DWORD obstacle = Prepare(target, linkRoot, missing, replacement);
+    UniqueFile pending;
+
+    ~State() {
+        if (pending) {
+            DeleteOpened(pending.get());
+        }
+    }
+};
+
+StagedCopy::StagedCopy() = default;
+StagedCopy::StagedCopy(StagedCopy&&) noexcept = default;
+StagedCopy& StagedCopy::operator=(StagedCopy&&) noexcept = default;
+StagedCopy::~StagedCopy() = default;
+
+StagedCopy StageHeldCopy(const HeldSource& source, const std::wstring& target,
+                         const std::wstring& linkRoot) {
+    StagedCopy staged;
+    staged.state = std::make_unique<StagedCopy::State>();
+    StagedCopy::State& state = *staged.state;
+    DWORD error = Prepare(target, linkRoot, MissingTarget::Create, state.replacement);
+    if (error == ERROR_SUCCESS) {
+        state.pending = WritePending(state.replacement, FillFrom(source), error);
+    }
+    // Marked deleted until its rename: a run ended by force leaves nothing beside the target.
+    if (!state.pending || !MarkDeleted(state.pending.get(), true)) {
+        staged.state.reset();
+    }
+    return staged;
+}
+
+DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
+                         const std::wstring& linkRoot, MissingTarget missing, StagedCopy staged) {
+    if (!staged) {
+        Replacement replacement;
+        const DWORD obstacle = Prepare(target, linkRoot, missing, replacement);
+        return obstacle != ERROR_SUCCESS ? obstacle
+                                         : Complete(replacement, FillFrom(source), nullptr);
+    }
+    // The folder has been held since the copy was written; the target may have changed.
+    Replacement& replacement = staged.state->replacement;
+    OldFile now;
+    const DWORD obstacle = ReadOldFile(replacement.full, replacement.folderFinal, now);
     if (obstacle != ERROR_SUCCESS) {
         return obstacle;
     }
-    const auto fill = [&source](HANDLE to) -> DWORD {
-        const DWORD error =
-            WriteAllBytes(to, source.bytes.data(), static_cast<DWORD>(source.bytes.size()));
-        if (error != ERROR_SUCCESS) {
-            return error;
-        }
-        // As FillPending: not flushed one by one, the saved files are.
-        SetFileTime(to, nullptr, nullptr, &source.written);
-        return ERROR_SUCCESS;
-    };
-    return Complete(replacement, fill, nullptr);
+    if (!now.exists && missing == MissingTarget::Refuse) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (SameOldFile(now, replacement.old) && MarkDeleted(staged.state->pending.get(), false)) {
+        return PutInPlace(replacement, staged.state->pending, nullptr);
+    }
+    replacement.old = std::move(now);
+    return Complete(replacement, FillFrom(source), nullptr);
 }
 
 DWORD WriteFileAtomically(const std::wstring& target, const std::string& bytes,

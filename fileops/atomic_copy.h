@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 namespace qm {
@@ -31,10 +32,32 @@ struct HeldSource {
 // from its path then says why.
 bool ReadHeldSource(const std::wstring& source, HeldSource& held);
 
-// CopyFileAtomically from a source held in memory.
+// A copy written ahead of its time: the new file beside the target, filled, held so that
+// nobody else can open it, with the target's folder held too. Given to CopyHeldAtomically, only
+// the rename is left to do; destroyed unused, the new file is deleted.
+struct StagedCopy {
+    struct State;
+    StagedCopy();
+    StagedCopy(StagedCopy&&) noexcept;
+    StagedCopy& operator=(StagedCopy&&) noexcept;
+    ~StagedCopy();
+    explicit operator bool() const { return state != nullptr; }
+
+    std::unique_ptr<State> state;
+};
+
+// Empty where the copy cannot be written ahead (a folder still missing, a target held open or
+// read-only, a link): the copy then finds out itself, as it always has.
+StagedCopy StageHeldCopy(const HeldSource& source, const std::wstring& target,
+                         const std::wstring& linkRoot);
+
+// CopyFileAtomically from a source held in memory. A staged copy of the same bytes is put in
+// place unless the target has changed its security or attributes since (or come or gone); the
+// target's obstacles are looked for again either way, with the same codes.
 DWORD CopyHeldAtomically(const HeldSource& source, const std::wstring& target,
                          const std::wstring& linkRoot,
-                         MissingTarget missing = MissingTarget::Create);
+                         MissingTarget missing = MissingTarget::Create,
+                         StagedCopy staged = StagedCopy());
 
 // The same for bytes in memory, flushed before they take the target's place: a file that is
 // read back whole or not at all (a record, a manifest). 0 or the code.

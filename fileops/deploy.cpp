@@ -9,6 +9,7 @@
 #include "platform/user_error.h"
 #include "platform/win_handles.h"
 
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -47,8 +48,9 @@ void CheckLinks(const std::wstring& root, const std::wstring& target, const wcha
 // Never in place: a copy that fails part way (a full disk) leaves the old file as it was.
 void CopyOver(const std::wstring& source, const std::wstring& target, const std::wstring& root,
               const wchar_t* failure, MissingTarget missing = MissingTarget::Create,
-              const HeldSource* held = nullptr) {
-    const DWORD error = held ? CopyHeldAtomically(*held, target, root, missing)
+              const HeldSource* held = nullptr, StagedCopy* staged = nullptr) {
+    const DWORD error = held ? CopyHeldAtomically(*held, target, root, missing,
+                                                  staged ? std::move(*staged) : StagedCopy())
                              : CopyFileAtomically(source, target, root, missing);
     if (error == ERROR_FILE_NOT_FOUND && missing == MissingTarget::Refuse) {
         return;
@@ -114,7 +116,8 @@ std::wstring LicenseFolderPath() {
 
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
-                const wchar_t* failure, MissingTarget missing, const HeldSource* held) {
+                const wchar_t* failure, MissingTarget missing, const HeldSource* held,
+                StagedCopy* staged) {
     for (const std::wstring& folder : folders) {
         if (Exists(folder)) {
             continue;
@@ -123,7 +126,7 @@ void DeployFile(const std::wstring& source, const std::wstring& target,
         CheckLinks(linkRoot, folder, failure);
         EnsureFolder(folder);
     }
-    CopyOver(source, target, linkRoot, failure, missing, held);
+    CopyOver(source, target, linkRoot, failure, missing, held, staged);
 }
 
 void DeployReplacementFile(const std::wstring& installFolder, const std::wstring& userFolder,

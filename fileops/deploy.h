@@ -11,6 +11,7 @@
 namespace qm {
 
 struct HeldSource; // fileops/atomic_copy.h
+struct StagedCopy; // fileops/atomic_copy.h
 
 // The deployments' failures, also given by the checks made before anything is stopped.
 inline constexpr wchar_t kInstallCopyFailed[] = L"授权文件替换到安装目录失败，Errcode: %d";
@@ -40,14 +41,15 @@ std::wstring LicenseFolderPath();
 
 // One copy of a deployment: the folders (parents first, one level each) are made where missing,
 // each once no link is found between linkRoot and it, then source's bytes take target's place
-// in one step (CopyFileAtomically; from held, when given, source's bytes read once already).
+// in one step (CopyFileAtomically; from held, when given, source's bytes read once already, and
+// staged, when it holds one, the copy written ahead from them).
 // Throws UserError: kUserFolderCreationFailed naming a folder that cannot be made, else failure
 // with the code. With MissingTarget::Refuse, a target that is not there is left so, and that is
 // no failure.
 void DeployFile(const std::wstring& source, const std::wstring& target,
                 const std::wstring& linkRoot, const std::vector<std::wstring>& folders,
                 const wchar_t* failure, MissingTarget missing = MissingTarget::Create,
-                const HeldSource* held = nullptr);
+                const HeldSource* held = nullptr, StagedCopy* staged = nullptr);
 
 // Copies LicenseFile\fileName over installFolder\fileName, then, when userFolder is not empty,
 // into userFolder\MWClientServer\fileName, creating the two folders (one level each) first.

@@ -106,6 +106,7 @@ public:
             }
             // One user's trouble is that user's: their files go back, the rest stands.
             leftOut_.insert(step.profile);
+            files_.Unstage();
             observer_.RolledBack(journal_.PutBack(written_[step.profile]));
             observer_.LeftOut(step.profile, text);
             return;
@@ -124,6 +125,7 @@ public:
                 observer_.Stopped(step, processes_.End(step.image));
             }
         }
+        files_.Unstage();
         observer_.RolledBack(journal_.RollBack());
         std::set<std::wstring> restarted;
         for (const Step& step : plan_.steps) {
@@ -166,6 +168,9 @@ private:
             journal_.Touch(step.target);
             written_[step.profile].push_back(step.target);
             files_.Copy(step);
+            return;
+        case StepKind::Stage:
+            files_.Stage(step);
             return;
         case StepKind::Remove:
             journal_.Touch(step.target);

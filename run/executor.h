@@ -77,6 +77,11 @@ public:
     virtual ~Files() = default;
     // 0 when the check holds, else the Windows error code; created tells that a folder was made.
     virtual unsigned long Check(const PlannedCheck& check, bool& created) = 0;
+    // Writes a later copy ahead where it can; never fails (the copy finds out). Unstage drops
+    // every copy written ahead and not yet put in place: nothing of them stays in a folder that
+    // is put back.
+    virtual void Stage(const Step& step) = 0;
+    virtual void Unstage() = 0;
     // Both throw UserError with the step's message.
     virtual void Copy(const Step& step) = 0;
     virtual void Remove(const Step& step) = 0;

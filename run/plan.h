@@ -53,6 +53,7 @@ enum class StepKind {
     Stop,         // every process of the image is ended, and the paths of those ended are kept
     RequireEnded, // a program found running that would not end fails the run here
     Wait,
+    Stage,   // a later copy's new file is written beside its target, where it can be
     Copy,    // source's bytes take target's place in one step
     Remove,  // target is deleted (a restore removes what a run created)
     Note,    // a decision the observers are told of; nothing happens

@@ -7,6 +7,7 @@
 #include "fileops/deploy_targets.h"
 #include "platform/paths.h"
 
+#include <algorithm>
 #include <set>
 
 namespace qm {
@@ -265,6 +266,22 @@ bool ChangesNothing(const Plan& plan, const Facts& facts) {
     return true;
 }
 
+// Each copy's new file is written before the first stop, so that the suite is down only while
+// the files are renamed into place.
+void StageCopiesAhead(Plan& plan) {
+    const auto firstStop = std::find_if(plan.steps.begin(), plan.steps.end(), [](const Step& step) {
+        return step.kind == StepKind::Stop;
+    });
+    std::vector<Step> stages;
+    for (auto step = firstStop; step != plan.steps.end(); ++step) {
+        if (step->kind == StepKind::Copy) {
+            stages.push_back(*step);
+            stages.back().kind = StepKind::Stage;
+        }
+    }
+    plan.steps.insert(firstStop, stages.begin(), stages.end());
+}
+
 } // namespace
 
 Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
@@ -293,6 +310,7 @@ Plan PlanUpdate(const Facts& facts, const PlanOptions& options) {
         plan.saves.clear();
         plan.alreadyCurrent = true;
     }
+    StageCopiesAhead(plan);
     return plan;
 }
 

@@ -115,6 +115,7 @@ std::vector<Foretold> Foretell(const Plan& plan, const Facts& facts) {
             break;
         case StepKind::RequireEnded:
         case StepKind::Wait:
+        case StepKind::Stage:
             break;
         }
     }

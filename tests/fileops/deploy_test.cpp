@@ -1,5 +1,6 @@
 // Tests of the deployment into real folders.
 #include "fileops/deploy.h"
+#include "fileops/atomic_copy.h"
 #include "fileops/link_check.h"
 #include "fileops/link_rules.h"
 #include "platform/user_error.h"
@@ -45,6 +46,32 @@ std::wstring DaclOf(const std::wstring& path) {
     }
     LocalFree(descriptor);
     return sddl;
+}
+
+// A new file readable by SYSTEM and Administrators only, and hidden, as a private key may be.
+void MakePrivateHiddenFile(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    const UniqueFile made(CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr));
+    LocalFree(descriptor);
+    REQUIRE(made.valid());
+}
+
+// How many names the folder holds, itself and its parent left aside.
+int FilesIn(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    const UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    int count = 0;
+    if (find) {
+        do {
+            const std::wstring name = found.cFileName;
+            count += name == L"." || name == L".." ? 0 : 1;
+        } while (FindNextFileW(find.get(), &found));
+    }
+    return count;
 }
 
 // Works inside a folder for one test and always returns to where it was.
@@ -122,17 +149,8 @@ TEST_CASE("deploy_replacement_copies") {
         CHECK(ReadTextFile(user + L"\\MWClientServer\\other.txt") == "kept");
     }
     SUBCASE("a replaced key keeps its own DACL and attributes, a new one gets its folder's") {
-        // A private key readable by SYSTEM and Administrators only, and hidden.
         const std::wstring key = install + L"\\sslServer.tg";
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr));
-        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-        UniqueFile made(CreateFileW(key.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
-        LocalFree(descriptor);
-        REQUIRE(made.valid());
-        made.reset();
+        MakePrivateHiddenFile(key);
         const std::wstring before = DaclOf(key);
         CAPTURE(ToNarrow(before));
         REQUIRE(before.find(L"WD") == std::wstring::npos);
@@ -365,6 +383,68 @@ TEST_CASE("deploy_link_checked_paths") {
     for (const auto& [tag, link] : tags) {
         CAPTURE(tag);
         CHECK(IsLinkTag(tag) == link);
+    }
+}
+
+TEST_CASE("deploy_staged_copies") {
+    TempFolder temp;
+    const std::wstring target = temp / L"sslServer.tg";
+    HeldSource source;
+    source.bytes = "new tls";
+    // What happens to the target between the copy written ahead and its step; held open
+    // without sharing while the returned handle lives.
+    struct Row {
+        const char* name;
+        void (*meanwhile)(const std::wstring& target, UniqueFile& held);
+        MissingTarget missing;
+        DWORD code;
+        const char* left; // the target's bytes after the step, empty when gone
+    };
+    const Row rows[] = {
+        {"untouched: put in place", [](const std::wstring&, UniqueFile&) {}, MissingTarget::Create,
+         ERROR_SUCCESS, "new tls"},
+        {"held: the code a copy always gave",
+         [](const std::wstring& path, UniqueFile& held) {
+             held.reset(
+                 CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+         },
+         MissingTarget::Create, ERROR_SHARING_VIOLATION, "old tls"},
+        {"gone, and not to be created",
+         [](const std::wstring& path, UniqueFile&) { DeleteFileW(path.c_str()); },
+         MissingTarget::Refuse, ERROR_FILE_NOT_FOUND, ""},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.name);
+        WriteTextFile(target, "old tls");
+        StagedCopy staged = StageHeldCopy(source, target, temp.path());
+        REQUIRE(staged);
+        UniqueFile held;
+        row.meanwhile(target, held);
+        CHECK(CopyHeldAtomically(source, target, temp.path(), row.missing, std::move(staged)) ==
+              row.code);
+        held.reset();
+        CHECK((FileExists(target) ? ReadTextFile(target) : std::string()) == row.left);
+        // Nothing of the copy written ahead stays beside the target.
+        CHECK(FilesIn(temp.path()) == (FileExists(target) ? 1 : 0));
+    }
+    SUBCASE("a target made again since, with other rights, keeps them") {
+        WriteTextFile(target, "old tls");
+        StagedCopy staged = StageHeldCopy(source, target, temp.path());
+        REQUIRE(staged);
+        REQUIRE(DeleteFileW(target.c_str()));
+        MakePrivateHiddenFile(target);
+        const std::wstring rights = DaclOf(target);
+        CHECK(CopyHeldAtomically(source, target, temp.path(), MissingTarget::Create,
+                                 std::move(staged)) == ERROR_SUCCESS);
+        CHECK(ReadTextFile(target) == "new tls");
+        CHECK(DaclOf(target) == rights);
+        CHECK((GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+    }
+    SUBCASE("dropped unused: deleted") {
+        WriteTextFile(target, "old tls");
+        StageHeldCopy(source, target, temp.path());
+        CHECK(FilesIn(temp.path()) == 1);
+        CHECK(ReadTextFile(target) == "old tls");
     }
 }
 

@@ -89,6 +89,8 @@ public:
         const auto error = checkErrors.find(check.path);
         return error == checkErrors.end() ? 0 : error->second;
     }
+    void Stage(const Step& step) override { Record(L"stage " + step.target); }
+    void Unstage() override { log.push_back(L"unstage"); }
     void Copy(const Step& step) override { Record(L"copy " + step.target); }
     void Remove(const Step& step) override { Record(L"remove " + step.target); }
     void Save(const std::vector<PlannedSave>& saves) override {
@@ -242,9 +244,9 @@ TEST_CASE("executor_failure_after_the_stop") {
     SUBCASE("a failed copy: everything put back, what was stopped starts, then its box") {
         world.failures[kUserCopy] = L"copy failed, Errcode: 32";
         CHECK(world.Run(UpdatePlan()) == RunResult::Failed);
-        CHECK(Only(world.log, {L"copy", L"roll back", L"start", L"box"}) ==
-              Log{kInstallCopy, kUserCopy, L"roll back", L"start " + kServicePath + L"| -i",
-                  L"start " + kClientPath + L"|", L"box"});
+        CHECK(Only(world.log, {L"copy", L"unstage", L"roll back", L"start", L"box"}) ==
+              Log{kInstallCopy, kUserCopy, L"unstage", L"roll back",
+                  L"start " + kServicePath + L"| -i", L"start " + kClientPath + L"|", L"box"});
         CHECK(world.boxes.back().first == L"copy failed, Errcode: 32");
     }
     SUBCASE("after the service's restart: it is ended, the files go back, both come back") {
@@ -305,16 +307,19 @@ TEST_CASE("executor_all_users_one_profile_left_out") {
     SUBCASE("a copy that fails after the stop: that user's files go back, the rest stands") {
         world.failures[L"copy " + cyKey] = L"held, Errcode: 32";
         CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
-        CHECK(Only(world.log, {L"copy", L"put back", L"left out", L"roll back", L"start"}) ==
-              Log{kInstallCopy, annCopy, L"copy " + cyKey, L"put back " + cyKey,
+        CHECK(Only(world.log,
+                   {L"copy", L"unstage", L"put back", L"left out", L"roll back", L"start"}) ==
+              Log{kInstallCopy, annCopy, L"copy " + cyKey, L"unstage", L"put back " + cyKey,
                   L"left out C:\\Users\\cy", L"start " + kServicePath + L"| -i"});
         CHECK(world.boxes[0].first == std::wstring(kSuccessText));
     }
     SUBCASE("a check that fails before the stop: that user's copies are not made, nor saved") {
         world.checkErrors[cyKey] = 5;
         CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
-        CHECK(Only(world.log, {L"copy", L"left out", L"save"}) ==
-              Log{L"left out C:\\Users\\cy", L"save 2", kInstallCopy, annCopy});
+        // Nor written ahead.
+        CHECK(Only(world.log, {L"copy", L"stage", L"left out", L"save"}) ==
+              Log{L"left out C:\\Users\\cy", L"save 2", L"stage" + kInstallCopy.substr(4),
+                  L"stage" + annCopy.substr(4), kInstallCopy, annCopy});
     }
 }
 

@@ -27,11 +27,17 @@ Facts Machine() {
     return facts;
 }
 
-// One line per step, as a reader of the run would say it.
-Lines StepsOf(const Plan& plan) {
+// One line per step, as a reader of the run would say it; the copies written ahead only when
+// asked for.
+Lines StepsOf(const Plan& plan, bool withStages = false) {
     Lines lines;
     for (const Step& step : plan.steps) {
         switch (step.kind) {
+        case StepKind::Stage:
+            if (withStages) {
+                lines.push_back(L"stage " + step.target);
+            }
+            break;
         case StepKind::Stop:
             lines.push_back(L"stop " + step.image + (step.unlessKept ? L" unless kept" : L""));
             break;
@@ -62,6 +68,17 @@ Lines StepsOf(const Plan& plan) {
         }
     }
     return lines;
+}
+
+// The steps, less the copies written ahead.
+std::vector<Step> Unstaged(const Plan& plan) {
+    std::vector<Step> steps;
+    for (const Step& step : plan.steps) {
+        if (step.kind != StepKind::Stage) {
+            steps.push_back(step);
+        }
+    }
+    return steps;
 }
 
 // The steps of one kind (by the line's first word).
@@ -107,6 +124,13 @@ TEST_CASE("plan_update_sequence") {
         CHECK(StepsOf(plan) == expected);
         CHECK(plan.finishResult == RunResult::Finished);
         CHECK(plan.saves.size() == 6);
+        // Every copy written ahead, in order, before the first stop.
+        Lines staged;
+        for (const std::wstring& copy : Only(expected, L"copy")) {
+            staged.push_back(L"stage" + copy.substr(4));
+        }
+        staged.insert(staged.end(), expected.begin(), expected.end());
+        CHECK(StepsOf(plan, true) == staged);
     }
     SUBCASE("what ends the run before anything is done gives no step") {
         facts.vendorFolders = {L"C:\\A\\X"};
@@ -238,10 +262,10 @@ TEST_CASE("plan_update_legacy_branches") {
         }
     }
     SUBCASE("copies from the generation's own source names") {
-        const Plan plan = PlanUpdate(facts);
-        CHECK(plan.steps[3].source == kLicense + L"\\server.key");
-        CHECK(plan.steps[6].source == kLicense + L"\\server.pem");
-        CHECK(plan.steps[3].linkRoot == L"E:\\P9");
+        const std::vector<Step> steps = Unstaged(PlanUpdate(facts));
+        CHECK(steps[3].source == kLicense + L"\\server.key");
+        CHECK(steps[6].source == kLicense + L"\\server.pem");
+        CHECK(steps[3].linkRoot == L"E:\\P9");
     }
 }
 
@@ -312,14 +336,15 @@ TEST_CASE("plan_update_all_users") {
 
     SUBCASE("each served profile's copy; Marrowby never made, links looked for from the profile") {
         const Plan plan = PlanUpdate(facts);
+        const std::vector<Step> steps = Unstaged(plan);
         CHECK(Only(StepsOf(plan), L"copy") == Lines{L"copy C:\\A\\MWClientServer\\sslServer.tg",
                                                     L"copy " + ann + L"\\sslServer.tg",
                                                     L"copy " + cy + L"\\sslServer.tg"});
-        CHECK(plan.steps[6].folders == std::vector<std::wstring>{ann});
-        CHECK(plan.steps[6].linkRoot == L"C:\\Users\\ann");
+        CHECK(steps[6].folders == std::vector<std::wstring>{ann});
+        CHECK(steps[6].linkRoot == L"C:\\Users\\ann");
         // A failure of that copy leaves ann out, one of the install fails the run.
-        CHECK(plan.steps[6].profile == L"C:\\Users\\ann");
-        CHECK(plan.steps[5].profile.empty());
+        CHECK(steps[6].profile == L"C:\\Users\\ann");
+        CHECK(steps[5].profile.empty());
         CHECK(plan.finishResult == RunResult::Finished);
     }
     SUBCASE("a user's catalogue install gets the combined file and that user's copy alone") {
