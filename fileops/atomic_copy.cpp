@@ -333,15 +333,10 @@ bool ReadHeldSource(const std::wstring& source, HeldSource& held) {
            read == held.bytes.size();
 }
 
+// The new file is marked deleted until its rename, so closing it unused deletes it.
 struct StagedCopy::State {
     Replacement replacement;
     UniqueFile pending;
-
-    ~State() {
-        if (pending) {
-            DeleteOpened(pending.get());
-        }
-    }
 };
 
 StagedCopy::StagedCopy() = default;

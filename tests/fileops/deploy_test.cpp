@@ -12,6 +12,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <filesystem>
+#include <iterator>
 #include <tuple>
 #include <vector>
 
@@ -58,20 +60,6 @@ void MakePrivateHiddenFile(const std::wstring& path) {
                                       FILE_ATTRIBUTE_HIDDEN, nullptr));
     LocalFree(descriptor);
     REQUIRE(made.valid());
-}
-
-// How many names the folder holds, itself and its parent left aside.
-int FilesIn(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    const UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    int count = 0;
-    if (find) {
-        do {
-            const std::wstring name = found.cFileName;
-            count += name == L"." || name == L".." ? 0 : 1;
-        } while (FindNextFileW(find.get(), &found));
-    }
-    return count;
 }
 
 // Works inside a folder for one test and always returns to where it was.
@@ -391,60 +379,39 @@ TEST_CASE("deploy_staged_copies") {
     const std::wstring target = temp / L"sslServer.tg";
     HeldSource source;
     source.bytes = "new tls";
-    // What happens to the target between the copy written ahead and its step; held open
-    // without sharing while the returned handle lives.
-    struct Row {
-        const char* name;
-        void (*meanwhile)(const std::wstring& target, UniqueFile& held);
-        MissingTarget missing;
-        DWORD code;
-        const char* left; // the target's bytes after the step, empty when gone
+    // What befalls the target between its copy written ahead and the copy's step.
+    enum class Meanwhile { Held, Gone, MadeAgainPrivate };
+    const std::tuple<Meanwhile, MissingTarget, DWORD, const char*> rows[] = {
+        {Meanwhile::Held, MissingTarget::Create, ERROR_SHARING_VIOLATION, "old tls"},
+        {Meanwhile::Gone, MissingTarget::Refuse, ERROR_FILE_NOT_FOUND, ""},
+        {Meanwhile::MadeAgainPrivate, MissingTarget::Create, ERROR_SUCCESS, "new tls"},
     };
-    const Row rows[] = {
-        {"untouched: put in place", [](const std::wstring&, UniqueFile&) {}, MissingTarget::Create,
-         ERROR_SUCCESS, "new tls"},
-        {"held: the code a copy always gave",
-         [](const std::wstring& path, UniqueFile& held) {
-             held.reset(
-                 CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-         },
-         MissingTarget::Create, ERROR_SHARING_VIOLATION, "old tls"},
-        {"gone, and not to be created",
-         [](const std::wstring& path, UniqueFile&) { DeleteFileW(path.c_str()); },
-         MissingTarget::Refuse, ERROR_FILE_NOT_FOUND, ""},
-    };
-    for (const Row& row : rows) {
-        CAPTURE(row.name);
+    for (const auto& [meanwhile, missing, code, left] : rows) {
+        CAPTURE(static_cast<int>(meanwhile));
         WriteTextFile(target, "old tls");
         StagedCopy staged = StageHeldCopy(source, target, temp.path());
         REQUIRE(staged);
         UniqueFile held;
-        row.meanwhile(target, held);
-        CHECK(CopyHeldAtomically(source, target, temp.path(), row.missing, std::move(staged)) ==
-              row.code);
-        held.reset();
-        CHECK((FileExists(target) ? ReadTextFile(target) : std::string()) == row.left);
-        // Nothing of the copy written ahead stays beside the target.
-        CHECK(FilesIn(temp.path()) == (FileExists(target) ? 1 : 0));
-    }
-    SUBCASE("a target made again since, with other rights, keeps them") {
-        WriteTextFile(target, "old tls");
-        StagedCopy staged = StageHeldCopy(source, target, temp.path());
-        REQUIRE(staged);
-        REQUIRE(DeleteFileW(target.c_str()));
-        MakePrivateHiddenFile(target);
+        if (meanwhile == Meanwhile::Held) {
+            held.reset(
+                CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        } else {
+            DeleteFileW(target.c_str());
+        }
+        if (meanwhile == Meanwhile::MadeAgainPrivate) {
+            MakePrivateHiddenFile(target);
+        }
         const std::wstring rights = DaclOf(target);
-        CHECK(CopyHeldAtomically(source, target, temp.path(), MissingTarget::Create,
-                                 std::move(staged)) == ERROR_SUCCESS);
-        CHECK(ReadTextFile(target) == "new tls");
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        CHECK(CopyHeldAtomically(source, target, temp.path(), missing, std::move(staged)) == code);
+        // The target's rights and attributes are the ones it has now, not when written ahead.
         CHECK(DaclOf(target) == rights);
-        CHECK((GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
-    }
-    SUBCASE("dropped unused: deleted") {
-        WriteTextFile(target, "old tls");
-        StageHeldCopy(source, target, temp.path());
-        CHECK(FilesIn(temp.path()) == 1);
-        CHECK(ReadTextFile(target) == "old tls");
+        CHECK(GetFileAttributesW(target.c_str()) == attributes);
+        held.reset();
+        // Nothing written ahead stays beside the target.
+        CHECK(std::distance(std::filesystem::directory_iterator(temp.path()), {}) ==
+              (*left ? 1 : 0));
+        CHECK((*left ? ReadTextFile(target) : std::string()) == left);
     }
 }
 

@@ -316,10 +316,10 @@ TEST_CASE("executor_all_users_one_profile_left_out") {
     SUBCASE("a check that fails before the stop: that user's copies are not made, nor saved") {
         world.checkErrors[cyKey] = 5;
         CHECK(world.Run(PlanUpdate(facts)) == RunResult::LeftOut);
-        // Nor written ahead.
-        CHECK(Only(world.log, {L"copy", L"stage", L"left out", L"save"}) ==
+        // Nor written ahead; the others are, before the first stop.
+        CHECK(Only(world.log, {L"copy", L"stage", L"left out", L"save", L"stop MWSealS"}) ==
               Log{L"left out C:\\Users\\cy", L"save 2", L"stage" + kInstallCopy.substr(4),
-                  L"stage" + annCopy.substr(4), kInstallCopy, annCopy});
+                  L"stage" + annCopy.substr(4), L"stop MWSealService.exe", kInstallCopy, annCopy});
     }
 }
 
