@@ -99,7 +99,7 @@ const HeldSource* SystemFiles::HeldSourceOf(const std::wstring& source) {
 }
 
 void SystemFiles::Stage(const Step& step) {
-    const HeldSource* held = lookOnly_ ? nullptr : HeldSourceOf(step.source);
+    const HeldSource* held = HeldSourceOf(step.source);
     if (held == nullptr) {
         return;
     }
